@@ -25,3 +25,5 @@ int32_t currentRow(const Song*) { return 0; }
 int32_t elapsedTime(const Song*) { return 0; }
 int32_t rowUsesInstrument(int32_t) { return 0; }
 void setSyncSong(Song*) {}
+#include "music/song_channel.h"
+void resetSongChannels(int32_t) {}
