@@ -26,6 +26,11 @@ double arcSine(double x) {
 double power(double base, double exponent) {
     if (base == 0.0) return 0.0;
     double t = exponent * std::log2(base);
+    if (std::isnan(t)) return t; // a negative base, or a NaN argument
+    // Beyond +-4096 the result is infinite or zero whatever the fraction; clamping
+    // keeps the conversion of the whole part below defined.
+    if (t > 4096.0) t = 4096.0;
+    if (t < -4096.0) t = -4096.0;
     double whole = std::trunc(t);
     double fraction = t - whole;
     return std::ldexp(std::exp2(fraction), static_cast<int>(whole));

@@ -37,5 +37,15 @@ constexpr int mixedVoiceCount = 64;
 // The voices; created zeroed by openSoundOutput, voices 0..63 are mixed.
 extern MixChannel mixChannels[mixChannelCount];
 
+// Frames over which a gain change glides, and its single-precision inverse; set by
+// openSoundOutput from the sample rate (128 at 44100 Hz) or by setRampLength.
+extern int32_t rampLength;
+extern float inverseRampLength;
+void setRampLength(int32_t frames);
+
+// Adds voices 0..63, in index order, into `frames` stereo float frames (left, right)
+// at destination, in 16-bit sample units. Nothing happens when frames < 1.
 void mixVoices(float* destination, int32_t frames);
+// Rounds 2 * frames floats to nearest (ties to even) and clamps them to 16 bits.
+// Nothing happens when frames <= 0 or a pointer is null.
 void convertToPcm16(int16_t* output, const float* input, int32_t frames);

@@ -11,3 +11,5 @@ int32_t elapsedTime(const Song* song);
 int32_t rowUsesInstrument(int32_t k);
 // The song the application loaded (null when none); rowUsesInstrument reads it.
 void setSyncSong(Song* song);
+// The song given to setSyncSong (null when none); the panels pass it to currentRow.
+Song* syncSong();

@@ -1,17 +1,8 @@
 // Placeholder plugins: each is replaced by its own source file as it is written.
 #include "effects/backdrop.h"
-#include "effects/corner_panels.h"
-#include "effects/picture_sequence.h"
 #include "effects/text_scroller.h"
 #include "effects/tube.h"
 
-int32_t initPictureSequence() { return 0; }
-int32_t renderPictureSequence() { return 0; }
-void renderWhiteout() {}
-void shutdownPictureSequence() {}
-int32_t initCornerPanels() { return 0; }
-void renderCornerPanels() {}
-void shutdownCornerPanels() {}
 int32_t initTextScroller() { return 0; }
 void renderTextScroller() {}
 void shutdownTextScroller() {}

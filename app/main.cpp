@@ -1,0 +1,8 @@
+// Process entry of the velmora executable: start-up, then the loop, which ends the
+// process through fatalExit.
+#include "app/shell.h"
+
+int main() {
+    startShell();
+    runLoop();
+}

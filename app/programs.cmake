@@ -1,0 +1,9 @@
+# Programs, defined after every folder so that all platform libraries exist.
+
+# The intro: OpenGL display and device, SDL window system, counter and wave output.
+add_executable(velmora ${CMAKE_SOURCE_DIR}/app/main.cpp)
+target_link_libraries(velmora PRIVATE vm_core vm_display_sdl vm_device_gl vm_platform_sdl
+                                      vm_counter_sdl)
+if(TARGET vm_waveout_sdl)
+  target_link_libraries(velmora PRIVATE vm_waveout_sdl)
+endif()

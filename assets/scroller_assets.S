@@ -1,0 +1,15 @@
+# The text column's font header, font image, glyph records and text block.
+    .include "embed.inc"
+    .section .rodata.velmora_scroller, "a"
+    .balign 16
+    embed scrollerFontHeader, "scroller_font_header.bin", 12
+    embed scrollerFontImages, "scroller_font_images.bin", 131072
+    embed scrollerGlyphRecords, "scroller_glyphs.bin", 5120
+    embed scrollerText, "scroller_text.bin", 0
+scrollerTextEnd:
+    .balign 4
+    .globl scrollerTextSize
+    .type scrollerTextSize, @object
+scrollerTextSize:
+    .long scrollerTextEnd - scrollerText
+    .size scrollerTextSize, 4

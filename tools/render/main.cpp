@@ -1,0 +1,338 @@
+// velmora-render: plays an XM module through the intro's own player (loader, song
+// engine, mixer and block renderer, with the virtual wave output) and writes what
+// it would sound like to a 44100 Hz 16-bit stereo WAV file.
+//
+//   velmora-render [--seconds N] input.xm output.wav
+//
+// Without --seconds the render stops where the song comes back to an order position
+// and row it has already played (a pattern loop's repeats do not count), or after
+// 30 minutes. Everything runs on this one thread: the mixing thread is not started
+// and the virtual device's position is moved block by block.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "audio/output.h"
+#include "audio/waveout_virtual.h"
+#include "music/loader.h"
+#include "music/module_source.h"
+#include "music/song.h"
+#include "music/tick_processing.h"
+
+namespace {
+
+constexpr int32_t outputRate = 44100;
+constexpr int64_t passLimitFrames = int64_t(30) * 60 * outputRate;
+// A WAV file counts its data in 32 bits.
+constexpr double longestSeconds = 24000.0;
+
+const char* program = "velmora-render";
+
+[[noreturn]] void usage(const char* problem) {
+    if (problem) std::fprintf(stderr, "%s: %s\n", program, problem);
+    std::fprintf(stderr,
+                 "usage: %s [--seconds N] input.xm output.wav\n"
+                 "Renders an XM module as the intro plays it into a 44100 Hz 16-bit stereo "
+                 "WAV file:\none pass through the song (at most 30 minutes), or N seconds.\n",
+                 program);
+    std::exit(2);
+}
+
+// ---- The module's bytes behind the player's file callbacks ----
+
+std::vector<uint8_t> moduleBytes;
+
+void* openModuleBytes(const char*) {
+    return openMemoryFile(moduleBytes.data(), static_cast<int32_t>(moduleBytes.size()));
+}
+
+// Reads the whole file; an empty string on success, else what went wrong.
+std::string readModule(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) return std::strerror(errno);
+    std::string problem;
+    uint8_t buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        moduleBytes.insert(moduleBytes.end(), buffer, buffer + got);
+        if (moduleBytes.size() > size_t(INT32_MAX)) {
+            problem = "file too large for an XM module";
+            break;
+        }
+    }
+    if (problem.empty() && std::ferror(file)) problem = std::strerror(errno);
+    std::fclose(file);
+    return problem;
+}
+
+// ---- End of the song ----
+
+// Follows the song row by row through the engine's tick handler: the frame at
+// which the song first comes back to a position it has played, and how much of it
+// has been played so far (for the progress bar).
+struct PassTracker {
+    bool visited[256][256];
+    int64_t framesSoFar = 0; // frames before the next tick
+    int64_t endFrame = -1;   // -1 until the song comes back
+    int64_t rowsVisited = 0;
+    int64_t rowsInSong = 1;
+};
+PassTracker pass;
+
+void renderTick(Song* song) {
+    bool rowTick = song->tick == 0;
+    int64_t tickStart = pass.framesSoFar;
+    advanceSong(song);
+    pass.framesSoFar += song->samplesPerTick < 1 ? 1 : song->samplesPerTick;
+    if (!rowTick || pass.endFrame >= 0) return;
+
+    int32_t order = song->orderPosition;
+    int32_t row = song->row;
+    if (order < 0 || order > 255 || row < 0 || row > 255) return;
+    if (pass.visited[order][row]) {
+        pass.endFrame = tickStart;
+        return;
+    }
+    pass.visited[order][row] = true;
+    pass.rowsVisited += 1;
+    // A pattern loop going back plays its rows again: they are not a return.
+    int32_t loopRow = patternLoopJumpRow();
+    for (int32_t r = loopRow; r >= 0 && r <= row; ++r) {
+        if (pass.visited[order][r]) pass.rowsVisited -= 1;
+        pass.visited[order][r] = false;
+    }
+}
+
+int64_t rowsInSong(const Song* song) {
+    int64_t rows = 0;
+    for (int32_t i = 0; i < song->songLength && i < 256; ++i) {
+        int32_t p = song->orderTable[i];
+        if (p < song->patternCount) rows += song->patterns[p].rowCount;
+    }
+    return rows > 0 ? rows : 1;
+}
+
+// ---- WAV output through a temporary file in the destination's folder ----
+
+std::string temporaryPath; // unlinked on failure and on interruption
+char temporaryPathCopy[4096];
+
+void removeTemporary(int signal) {
+    if (temporaryPathCopy[0]) unlink(temporaryPathCopy);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void putLittleEndian(uint8_t* at, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void waveHeader(uint8_t header[44], uint32_t dataBytes) {
+    std::memcpy(header, "RIFF", 4);
+    putLittleEndian(header + 4, 36 + dataBytes, 4);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    putLittleEndian(header + 16, 16, 4);
+    putLittleEndian(header + 20, 1, 2); // PCM
+    putLittleEndian(header + 22, 2, 2);
+    putLittleEndian(header + 24, outputRate, 4);
+    putLittleEndian(header + 28, outputRate * 4, 4);
+    putLittleEndian(header + 32, 4, 2);
+    putLittleEndian(header + 34, 16, 2);
+    std::memcpy(header + 36, "data", 4);
+    putLittleEndian(header + 40, dataBytes, 4);
+}
+
+[[noreturn]] void failOutput(std::FILE* file, const char* path, const char* what) {
+    std::fprintf(stderr, "%s: %s: cannot write: %s\n", program, path, what);
+    if (file) std::fclose(file);
+    if (!temporaryPath.empty()) unlink(temporaryPath.c_str());
+    std::exit(1);
+}
+
+std::FILE* openTemporary(const char* path) {
+    temporaryPath = std::string(path) + ".partXXXXXX";
+    std::vector<char> name(temporaryPath.begin(), temporaryPath.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        temporaryPath.clear();
+        failOutput(nullptr, path, std::strerror(errno));
+    }
+    temporaryPath = name.data();
+    std::snprintf(temporaryPathCopy, sizeof temporaryPathCopy, "%s", name.data());
+    std::signal(SIGINT, removeTemporary);
+    std::signal(SIGTERM, removeTemporary);
+    std::signal(SIGHUP, removeTemporary);
+    // mkstemp creates the file private to its owner; give it the usual permissions.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    std::FILE* file = fdopen(fd, "wb");
+    if (!file) {
+        close(fd);
+        failOutput(nullptr, path, std::strerror(errno));
+    }
+    return file;
+}
+
+// ---- Progress ----
+
+struct Progress {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastDrawn{};
+    bool shown = false;
+
+    void update(double fraction) {
+        auto now = std::chrono::steady_clock::now();
+        if (now - start < std::chrono::seconds(1)) return;
+        if (shown && now - lastDrawn < std::chrono::milliseconds(100)) return;
+        draw(fraction);
+        lastDrawn = now;
+    }
+    void draw(double fraction) {
+        fraction = std::clamp(fraction, 0.0, 1.0);
+        constexpr int width = 40;
+        int filled = static_cast<int>(fraction * width);
+        std::string bar(filled, '#');
+        bar.append(width - filled, '.');
+        std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), static_cast<int>(fraction * 100));
+        std::fflush(stderr);
+        shown = true;
+    }
+    void finish() {
+        if (!shown) return;
+        draw(1.0);
+        std::fputc('\n', stderr);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 0;
+    std::vector<const char*> paths;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") usage(nullptr);
+        if (arg == "--seconds") {
+            if (++i >= argc) usage("--seconds needs a number of seconds");
+            char* end = nullptr;
+            errno = 0;
+            seconds = std::strtod(argv[i], &end);
+            if (errno || end == argv[i] || *end || !(seconds > 0) || seconds > longestSeconds)
+                usage("--seconds needs a number above 0 and at most 24000");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            usage(("unknown option " + arg).c_str());
+        } else {
+            paths.push_back(argv[i]);
+        }
+    }
+    if (paths.size() != 2) usage("an input module and an output file are needed");
+    const char* input = paths[0];
+    const char* output = paths[1];
+
+    std::string problem = readModule(input);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, input, problem.c_str());
+        return 1;
+    }
+    registerFileCallbacks(openModuleBytes, closeModuleFile, readModuleFile, seekModuleFile,
+                          tellModuleFile);
+    setMixingThreadEnabled(false);
+    if (!openSoundOutput(outputRate)) {
+        std::fprintf(stderr, "%s: the player's output could not be opened\n", program);
+        return 1;
+    }
+    Song* song = loadSong(nullptr);
+    if (!song) {
+        bool signature = moduleBytes.size() >= 17 &&
+                         std::memcmp(moduleBytes.data(), "Extended Module: ", 17) == 0;
+        std::fprintf(stderr, "%s: %s: %s\n", program, input,
+                     signature ? "damaged or unsupported XM module"
+                               : "not an XM module (no \"Extended Module: \" signature)");
+        closeSoundOutput();
+        return 1;
+    }
+
+    std::FILE* file = openTemporary(output);
+    std::printf("Module       %s\n", input);
+    std::printf("Channels     %d\n", song->channelCount);
+    std::printf("Patterns     %d\n", song->patternCount);
+    std::printf("Instruments  %d\n", song->instrumentCount);
+    std::printf("Orders       %d (restart at %d)\n", song->songLength, song->restartPosition);
+    std::printf("Speed        %d\n", song->defaultSpeed);
+    std::printf("Tempo        %d\n", song->defaultTempo);
+    std::printf("Frequencies  %s\n", (song->flags & 1) ? "linear" : "Amiga");
+    std::fflush(stdout);
+
+    pass.rowsInSong = rowsInSong(song);
+    song->tickHandler = renderTick;
+    uint8_t header[44];
+    waveHeader(header, 0);
+    if (std::fwrite(header, 1, sizeof header, file) != sizeof header)
+        failOutput(file, output, std::strerror(errno));
+
+    playSong(song); // renders the first two seconds into the ring
+    bool fixedLength = seconds > 0;
+    int64_t limit =
+        fixedLength ? static_cast<int64_t>(seconds * outputRate + 0.5) : passLimitFrames;
+    int64_t written = 0;
+    int32_t block = 0;
+    std::vector<uint8_t> bytes(size_t(blockFrames) * 4);
+    Progress progress;
+    for (;;) {
+        // The ring runs two seconds ahead of what is written here, so the song's
+        // return has been seen by the time its frame is reached.
+        int64_t target = limit;
+        if (!fixedLength && pass.endFrame >= 0) target = std::min(limit, pass.endFrame);
+        if (written >= target) break;
+        int32_t frames = static_cast<int32_t>(std::min<int64_t>(blockFrames, target - written));
+        const int16_t* samples = virtualRing() + size_t(block) * blockFrames * 2;
+        for (int32_t i = 0; i < frames * 2; ++i)
+            putLittleEndian(&bytes[size_t(i) * 2], static_cast<uint16_t>(samples[i]), 2);
+        if (std::fwrite(bytes.data(), 1, size_t(frames) * 4, file) != size_t(frames) * 4)
+            failOutput(file, output, std::strerror(errno));
+        written += frames;
+        advanceVirtualPosition(uint64_t(blockFrames) * 4);
+        pollOutputOnce();
+        block = block + 1 == blockCount ? 0 : block + 1;
+        double done = static_cast<double>(written) / static_cast<double>(limit);
+        if (!fixedLength)
+            done = std::max(done, static_cast<double>(pass.rowsVisited) / pass.rowsInSong);
+        progress.update(done);
+    }
+    progress.finish();
+
+    waveHeader(header, static_cast<uint32_t>(written * 4));
+    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, file) != 44 ||
+        std::fflush(file) != 0 || fsync(fileno(file)) != 0)
+        failOutput(file, output, std::strerror(errno));
+    if (std::fclose(file) != 0) {
+        file = nullptr;
+        failOutput(nullptr, output, std::strerror(errno));
+    }
+    if (std::rename(temporaryPath.c_str(), output) != 0)
+        failOutput(nullptr, output, std::strerror(errno));
+    temporaryPathCopy[0] = '\0';
+
+    freeSong(song);
+    closeSoundOutput();
+    const char* why = fixedLength                                      ? "fixed length"
+                      : pass.endFrame >= 0 && written == pass.endFrame ? "end of the song"
+                                                                       : "30-minute limit";
+    std::printf("Rendered     %.3f s (%lld frames, %s) to %s\n",
+                static_cast<double>(written) / outputRate, static_cast<long long>(written), why,
+                output);
+    return 0;
+}
