@@ -4,6 +4,10 @@
 
 #include <SDL.h>
 
-uint64_t readCounter() { return SDL_GetPerformanceCounter(); }
+uint64_t readCounter() {
+    return SDL_GetPerformanceCounter();
+}
 
-uint64_t counterFrequency() { return SDL_GetPerformanceFrequency(); }
+uint64_t counterFrequency() {
+    return SDL_GetPerformanceFrequency();
+}

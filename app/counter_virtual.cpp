@@ -15,8 +15,12 @@ uint64_t carry = 0;
 uint64_t carryDenominator = 0;
 } // namespace
 
-uint64_t readCounter() { return counter.load(std::memory_order_acquire); }
-uint64_t counterFrequency() { return frequency.load(std::memory_order_acquire); }
+uint64_t readCounter() {
+    return counter.load(std::memory_order_acquire);
+}
+uint64_t counterFrequency() {
+    return frequency.load(std::memory_order_acquire);
+}
 
 void setVirtualFrequency(uint64_t ticksPerSecond) {
     frequency.store(ticksPerSecond, std::memory_order_release);
@@ -28,7 +32,9 @@ void setVirtualCounter(uint64_t ticks) {
     carry = 0;
 }
 
-void advanceVirtualCounter(uint64_t ticks) { counter.fetch_add(ticks, std::memory_order_acq_rel); }
+void advanceVirtualCounter(uint64_t ticks) {
+    counter.fetch_add(ticks, std::memory_order_acq_rel);
+}
 
 void advanceVirtualSeconds(uint64_t numerator, uint64_t denominator) {
     if (denominator == 0) return;

@@ -4,11 +4,21 @@
 
 #include <cmath>
 
-double sine(double radians) { return std::sin(radians); }
-double cosine(double radians) { return std::cos(radians); }
-double squareRoot(double value) { return std::sqrt(value); }
-double tangent(double radians) { return std::tan(radians); }
-double arcTangent2(double y, double x) { return std::atan2(y, x); }
+double sine(double radians) {
+    return std::sin(radians);
+}
+double cosine(double radians) {
+    return std::cos(radians);
+}
+double squareRoot(double value) {
+    return std::sqrt(value);
+}
+double tangent(double radians) {
+    return std::tan(radians);
+}
+double arcTangent2(double y, double x) {
+    return std::atan2(y, x);
+}
 
 double arcSine(double x) {
     double ax = std::fabs(x);
@@ -36,7 +46,9 @@ double power(double base, double exponent) {
     return std::ldexp(std::exp2(fraction), static_cast<int>(whole));
 }
 
-int64_t roundToInteger(double value) { return std::llrint(value); }
+int64_t roundToInteger(double value) {
+    return std::llrint(value);
+}
 
 double floorRound(double x) {
     volatile double shifted = x > 0 ? (x + 0.5) - 1.0 : x - 0.5;

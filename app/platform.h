@@ -15,8 +15,7 @@ void startWindowSystem();
 // Creates the intro window record: class name, title and client size. On SDL the
 // window itself is made by the display creation, which must choose its pixel
 // format (depth buffer) at creation time; until then the record stands for it.
-AppWindow* createAppWindow(const char* className, const char* title, int32_t width,
-                           int32_t height);
+AppWindow* createAppWindow(const char* className, const char* title, int32_t width, int32_t height);
 
 // Shows the window and asks for the input focus; the activation arrives later as
 // an event. Harmless for a window that has no on-screen counterpart yet or any more.

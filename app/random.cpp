@@ -30,7 +30,8 @@ void regenerate() {
 void seedRandom(uint32_t seed) {
     index = stateSize;
     state[0] = seed;
-    for (int32_t i = 1; i < stateSize; ++i) state[i] = state[i - 1] * 69069u;
+    for (int32_t i = 1; i < stateSize; ++i)
+        state[i] = state[i - 1] * 69069u;
 }
 
 int32_t nextRandom() {

@@ -192,5 +192,9 @@ void fatalExit(const char* message) {
     exitProcess(message ? 1 : 0);
 }
 
-int32_t shellRunning() { return running; }
-Song* shellSong() { return song; }
+int32_t shellRunning() {
+    return running;
+}
+Song* shellSong() {
+    return song;
+}

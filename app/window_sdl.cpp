@@ -44,7 +44,9 @@ WindowEvent translate(const SDL_Event& event) {
 }
 } // namespace
 
-void startWindowSystem() { videoStarted = SDL_Init(SDL_INIT_VIDEO) == 0; }
+void startWindowSystem() {
+    videoStarted = SDL_Init(SDL_INIT_VIDEO) == 0;
+}
 
 AppWindow* createAppWindow(const char* className, const char* title, int32_t width,
                            int32_t height) {
@@ -75,7 +77,9 @@ bool destroyAppWindow(AppWindow* window) {
     return true;
 }
 
-void showCursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+void showCursor(bool show) {
+    SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
 
 bool pollWindowEvent(WindowEvent* event) {
     SDL_Event sdlEvent;

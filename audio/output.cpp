@@ -41,8 +41,8 @@ bool outputOpen = false;
 float inverseSampleRate = 0.0f;
 Song* currentSong = nullptr;
 
-void* mixMemory = nullptr;      // the allocation behind mixFrames
-float* mixFrames = nullptr;     // ringFrames stereo float frames, 16-byte aligned
+void* mixMemory = nullptr;       // the allocation behind mixFrames
+float* mixFrames = nullptr;      // ringFrames stereo float frames, 16-byte aligned
 int16_t* outputBuffer = nullptr; // ringFrames stereo 16-bit frames: what the device plays
 
 std::thread mixingThreadHandle;
@@ -70,7 +70,8 @@ void mixingThread() {
 // Stops whatever plays: the thread, then the device, then the ring's memory.
 void stopPlayback() {
     stopRequested.store(1, std::memory_order_release);
-    while (rendering.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+    while (rendering.load(std::memory_order_acquire) != 0)
+        std::this_thread::yield();
     if (mixingThreadHandle.joinable()) {
         while (threadExited.load(std::memory_order_acquire) == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -179,9 +180,13 @@ bool stopSong(Song* song) {
     return true;
 }
 
-void setMixingThreadEnabled(bool enabled) { mixingThreadEnabled = enabled; }
+void setMixingThreadEnabled(bool enabled) {
+    mixingThreadEnabled = enabled;
+}
 
-bool mixingThreadRendering() { return rendering.load(std::memory_order_acquire) != 0; }
+bool mixingThreadRendering() {
+    return rendering.load(std::memory_order_acquire) != 0;
+}
 
 // ---- Rendering ----
 
@@ -190,7 +195,8 @@ void renderBlock() {
     if (!song || !mixFrames) return;
     int32_t block = writeBlock;
     float* frames = mixFrames + 2 * static_cast<int64_t>(block) * blockFrames;
-    for (int32_t i = 0; i < 2 * blockFrames; ++i) frames[i] = 0.0f;
+    for (int32_t i = 0; i < 2 * blockFrames; ++i)
+        frames[i] = 0.0f;
 
     int32_t done = 0;
     int32_t left = song->samplesToNextTick < 0 ? 0 : song->samplesToNextTick;
@@ -220,8 +226,8 @@ void renderBlock() {
 void pollOutputOnce() {
     if (!currentSong || !outputBuffer) return;
     uint64_t bytes = waveOutputPosition();
-    auto playing = static_cast<int32_t>((bytes / 4) % static_cast<uint64_t>(ringFrames)) /
-                   blockFrames;
+    auto playing =
+        static_cast<int32_t>((bytes / 4) % static_cast<uint64_t>(ringFrames)) / blockFrames;
     while (writeBlock != playing) {
         rendering.store(1, std::memory_order_release);
         // heardBlock moves on before the finished block's record is rewritten, so a
@@ -239,6 +245,7 @@ bool heardSyncRecord(SyncRecord* record) {
     if (!syncRecords || !record) return false;
     for (;;) {
         int32_t block = heardBlock.load(std::memory_order_acquire);
+        if (block < 0 || block >= blockCount) return false;
         SyncRecord read =
             std::atomic_ref<SyncRecord>(syncRecords[block]).load(std::memory_order_acquire);
         // A record rewritten meanwhile belongs to a block two seconds ahead; the

@@ -49,13 +49,15 @@ bool stopSong(Song* song);
 // Sets the song's tempo (beats per minute) and its frames per tick.
 void setTempo(Song* song, int32_t tempo);
 
-// Mixes, records and converts block writeBlock, then advances writeBlock.
+// Mixes, records and converts block writeBlock, then advances writeBlock. Called by
+// playSong and pollOutputOnce; never alongside a running mixing thread.
 void renderBlock();
 // True while the mixing thread is rendering a block.
 bool mixingThreadRendering();
 // One pass of the mixing thread's loop, without its sleep: renders every block
 // the device has finished and moves heardBlock along. For callers that drive the
-// output themselves (tests, offline rendering) with the mixing thread disabled.
+// output themselves (tests, offline rendering) with the mixing thread disabled;
+// never call it while the mixing thread runs.
 void pollOutputOnce();
 // Whether playSong starts the mixing thread (the default). Main thread, while
 // nothing plays.

@@ -10,8 +10,12 @@ namespace {
 Song* loadedSong = nullptr;
 }
 
-void setSyncSong(Song* song) { loadedSong = song; }
-Song* syncSong() { return loadedSong; }
+void setSyncSong(Song* song) {
+    loadedSong = song;
+}
+Song* syncSong() {
+    return loadedSong;
+}
 
 int32_t currentOrder(const Song* song) {
     SyncRecord record;

@@ -121,4 +121,6 @@ void closeWaveOutput() {
     }
 }
 
-bool raiseThreadPriority() { return SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) == 0; }
+bool raiseThreadPriority() {
+    return SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) == 0;
+}

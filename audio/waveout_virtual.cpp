@@ -51,17 +51,33 @@ bool raiseThreadPriority() {
     return !priorityRefused.load(std::memory_order_relaxed);
 }
 
-void setVirtualPosition(uint64_t bytes) { position.store(bytes, std::memory_order_release); }
+void setVirtualPosition(uint64_t bytes) {
+    position.store(bytes, std::memory_order_release);
+}
 void advanceVirtualPosition(uint64_t bytes) {
     position.fetch_add(bytes, std::memory_order_acq_rel);
 }
-const int16_t* virtualRing() { return ring; }
-int32_t virtualRingFrames() { return ringFrames; }
-int32_t virtualOutputRate() { return openRate; }
-bool virtualOutputOpen() { return openRate != 0; }
-bool virtualOutputPlaying() { return ring != nullptr; }
-void setVirtualOpenFails(bool fails) { openFails = fails; }
+const int16_t* virtualRing() {
+    return ring;
+}
+int32_t virtualRingFrames() {
+    return ringFrames;
+}
+int32_t virtualOutputRate() {
+    return openRate;
+}
+bool virtualOutputOpen() {
+    return openRate != 0;
+}
+bool virtualOutputPlaying() {
+    return ring != nullptr;
+}
+void setVirtualOpenFails(bool fails) {
+    openFails = fails;
+}
 void setVirtualPriorityRefused(bool refused) {
     priorityRefused.store(refused, std::memory_order_relaxed);
 }
-int32_t virtualPriorityRequests() { return priorityRequests.load(std::memory_order_relaxed); }
+int32_t virtualPriorityRequests() {
+    return priorityRequests.load(std::memory_order_relaxed);
+}

@@ -74,7 +74,8 @@ void mixLoopingVoices(benchmark::State& state) {
     for (auto _ : state) {
         // Every 16th piece a few voices change gain, so ramps are part of the mix.
         if (++piece % 16 == 0)
-            for (int v = 0; v < voices; v += 5) mixChannels[v].leftVolume ^= 8;
+            for (int v = 0; v < voices; v += 5)
+                mixChannels[v].leftVolume ^= 8;
         mixVoices(buffer.data(), frames);
         benchmark::DoNotOptimize(buffer.data());
         benchmark::ClobberMemory();
@@ -95,7 +96,8 @@ void triggerTwentyVoices(Song* song) {
         startVoices(20, &prefillSamples[0]->sample, &prefillSamples[1]->sample);
         return;
     }
-    for (int v = 0; v < 20; ++v) mixChannels[v].leftVolume = 40 + (v + song->tick) % 50;
+    for (int v = 0; v < 20; ++v)
+        mixChannels[v].leftVolume = 40 + (v + song->tick) % 50;
 }
 
 void prefillRing(benchmark::State& state) {

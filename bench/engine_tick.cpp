@@ -35,9 +35,9 @@ TestSong* busySong() {
             in.fadeout = 300;
         }
         s->addPattern(64);
-        const uint8_t effects[][2] = {{effectVibrato, 0x46},     {effectTremolo, 0x38},
-                                      {effectArpeggio, 0x37},    {effectTonePorta, 0x20},
-                                      {effectVolumeSlide, 0x02}, {effectMultiRetrigger, 0x13},
+        const uint8_t effects[][2] = {{effectVibrato, 0x46},      {effectTremolo, 0x38},
+                                      {effectArpeggio, 0x37},     {effectTonePorta, 0x20},
+                                      {effectVolumeSlide, 0x02},  {effectMultiRetrigger, 0x13},
                                       {effectPanningSlide, 0x20}, {effectTremor, 0x21}};
         for (int row = 0; row < 64; ++row) {
             for (int c = 0; c < 32; ++c) {

@@ -17,9 +17,9 @@
 namespace {
 
 constexpr int32_t panelCount = 2;
-constexpr int32_t verticesPerPanel = 24;  // four quads of two triangles
-constexpr int32_t vertexStride = 32;      // format 0x1C4
-constexpr int32_t specularOffset = 20;    // x, y, z, rhw, diffuse, then specular
+constexpr int32_t verticesPerPanel = 24; // four quads of two triangles
+constexpr int32_t vertexStride = 32;     // format 0x1C4
+constexpr int32_t specularOffset = 20;   // x, y, z, rhw, diffuse, then specular
 constexpr int32_t panelBytes = verticesPerPanel * vertexStride; // 768
 constexpr int32_t vertexBytes = panelCount * panelBytes;        // 1536
 
@@ -45,8 +45,7 @@ int32_t initCornerPanels() {
         return -1;
 
     void* data = nullptr;
-    if (lockVertexBuffer(panelBuffer, 0, 0, &data, lockDiscard) != 0 || data == nullptr)
-        return -1;
+    if (lockVertexBuffer(panelBuffer, 0, 0, &data, lockDiscard) != 0 || data == nullptr) return -1;
     std::memcpy(data, panelVertices, vertexBytes);
     unlockVertexBuffer(panelBuffer);
     return 0;

@@ -10,4 +10,6 @@ const Matrix4 identityMatrix = {{
     {0.0f, 0.0f, 0.0f, 1.0f},
 }};
 
-void setIdentity(Matrix4* matrix) { *matrix = identityMatrix; }
+void setIdentity(Matrix4* matrix) {
+    *matrix = identityMatrix;
+}

@@ -14,4 +14,6 @@ extern const Matrix4 identityMatrix;
 void setIdentity(Matrix4* matrix);
 
 // The sixteen floats in the order setTransform expects.
-inline const float* matrixFloats(const Matrix4& matrix) { return &matrix.m[0][0]; }
+inline const float* matrixFloats(const Matrix4& matrix) {
+    return &matrix.m[0][0];
+}

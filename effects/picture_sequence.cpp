@@ -96,7 +96,9 @@ uint32_t greyColor(float level) {
     return ((uint32_t(roundToInteger(level * 255.0f)) & 0xFF) * 0x010101u) - 0x01000000u;
 }
 
-void drawQuad(const ScreenVertex quad[4]) { drawPrimitiveUP(ptTriangleStrip, 2, quad, 28); }
+void drawQuad(const ScreenVertex quad[4]) {
+    drawPrimitiveUP(ptTriangleStrip, 2, quad, 28);
+}
 
 // Scales the corner's offset from the screen centre by the current zoom.
 void zoomCorner(float& x, float& y) {

@@ -10,8 +10,8 @@ constexpr uint32_t rsFillMode = 8, rsAlphaTestEnable = 15, rsZFunc = 23, rsAlpha
                    rsDiffuseMaterialSource = 145, rsColorVertex = 141, rsColorWriteEnable = 168;
 constexpr uint32_t tssTexCoordIndex = 11;
 
-constexpr uint32_t renderStateCount = 256;   // valid render state numbers are below this
-constexpr uint32_t stageStateCount = 32;     // valid texture stage state types are below this
+constexpr uint32_t renderStateCount = 256; // valid render state numbers are below this
+constexpr uint32_t stageStateCount = 32;   // valid texture stage state types are below this
 constexpr uint32_t textureStageCount = 8;
 constexpr uint32_t maxTextureDimension = 4096;
 constexpr uint32_t maxBufferLength = 64u << 20;
@@ -24,13 +24,13 @@ uint32_t defaultTextureStageState(uint32_t stage, uint32_t type);
 uint32_t fvfVertexSize(uint32_t fvf);
 // Byte offsets inside a vertex of the format; -1 where the component is absent.
 struct FvfLayout {
-    int32_t position;  // 3 floats (XYZ) or 4 (XYZRHW)
-    int32_t normal;    // 3 floats
-    int32_t diffuse;   // ARGB word
-    int32_t specular;  // ARGB word
-    int32_t texCoord;  // 2 floats (set 0)
+    int32_t position; // 3 floats (XYZ) or 4 (XYZRHW)
+    int32_t normal;   // 3 floats
+    int32_t diffuse;  // ARGB word
+    int32_t specular; // ARGB word
+    int32_t texCoord; // 2 floats (set 0)
     uint32_t size;
-    bool transformed;  // XYZRHW: screen pixels, never lit
+    bool transformed; // XYZRHW: screen pixels, never lit
 };
 FvfLayout fvfLayout(uint32_t fvf);
 

@@ -100,12 +100,22 @@ bool hasS3tc = false;
 
 // ---- OpenGL shadow state ------------------------------------------------------------------------
 
-enum Cap { capDepth, capBlend, capCull, capLighting, capColorSum, capTexture, capAlphaTest,
-           capColorMaterial, capNormalize, capLight0, capCount };
-constexpr GLenum capNames[capCount] = {GL_DEPTH_TEST,    GL_BLEND,          GL_CULL_FACE,
-                                       GL_LIGHTING,      GL_COLOR_SUM,      GL_TEXTURE_2D,
-                                       GL_ALPHA_TEST,    GL_COLOR_MATERIAL, GL_NORMALIZE,
-                                       GL_LIGHT0};
+enum Cap {
+    capDepth,
+    capBlend,
+    capCull,
+    capLighting,
+    capColorSum,
+    capTexture,
+    capAlphaTest,
+    capColorMaterial,
+    capNormalize,
+    capLight0,
+    capCount
+};
+constexpr GLenum capNames[capCount] = {
+    GL_DEPTH_TEST, GL_BLEND,      GL_CULL_FACE,      GL_LIGHTING,  GL_COLOR_SUM,
+    GL_TEXTURE_2D, GL_ALPHA_TEST, GL_COLOR_MATERIAL, GL_NORMALIZE, GL_LIGHT0};
 
 struct GlShadow {
     int8_t caps[capCount]; // -1 unknown
@@ -122,7 +132,8 @@ GlShadow gl;
 
 void forgetGlState() {
     std::memset(&gl, 0, sizeof gl);
-    for (int8_t& cap : gl.caps) cap = -1;
+    for (int8_t& cap : gl.caps)
+        cap = -1;
     gl.alphaRef = -1.0f;
     gl.colorMask = 0xFFFFFFFFu;
     gl.boundTexture = ~GLuint(0);
@@ -146,11 +157,13 @@ void bindTexture(GLuint name) {
 // ---- Default state ---------------------------------------------------------------------------
 
 void identity(float* m) {
-    for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+    for (int i = 0; i < 16; ++i)
+        m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
 }
 
 void resetDeviceState() {
-    for (uint32_t s = 0; s < renderStateCount; ++s) d3d.renderStates[s] = defaultRenderState(s);
+    for (uint32_t s = 0; s < renderStateCount; ++s)
+        d3d.renderStates[s] = defaultRenderState(s);
     for (uint32_t stage = 0; stage < textureStageCount; ++stage)
         for (uint32_t t = 0; t < stageStateCount; ++t)
             d3d.stages[stage][t] = defaultTextureStageState(stage, t);
@@ -163,8 +176,10 @@ void resetDeviceState() {
     identity(d3d.world);
     identity(d3d.view);
     identity(d3d.projection);
-    for (Light& light : d3d.lights) light = Light{};
-    for (bool& on : d3d.lightEnabled) on = false;
+    for (Light& light : d3d.lights)
+        light = Light{};
+    for (bool& on : d3d.lightEnabled)
+        on = false;
     d3d.material = Material{};
     d3d.inScene = false;
     transformsChanged = true;
@@ -177,7 +192,8 @@ void multiply(const float* a, const float* b, float* r) {
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) {
             float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) sum += a[4 * i + k] * b[4 * k + j];
+            for (int k = 0; k < 4; ++k)
+                sum += a[4 * i + k] * b[4 * k + j];
             r[4 * i + j] = sum;
         }
 }
@@ -191,19 +207,23 @@ constexpr float fillRuleLift = 1.0f / 256.0f / 240.0f; // in normalised device u
 
 // Screen pixels (x right, y down, pixel centres on whole numbers) and depth 0..1 to
 // OpenGL clip space, for positions given as (x/rhw, y/rhw, z/rhw, 1/rhw).
+// clang-format off
 constexpr float screenProjection[16] = {
-    1.0f / 320.0f, 0.0f, 0.0f, 0.0f,                                   //
-    0.0f, -1.0f / 240.0f, 0.0f, 0.0f,                                  //
-    0.0f, 0.0f, 2.0f, 0.0f,                                            //
+    1.0f / 320.0f,        0.0f,                                0.0f,  0.0f,
+    0.0f,                 -1.0f / 240.0f,                      0.0f,  0.0f,
+    0.0f,                 0.0f,                                2.0f,  0.0f,
     0.5f / 320.0f - 1.0f, 1.0f - 0.5f / 240.0f + fillRuleLift, -1.0f, 1.0f};
+// clang-format on
 
 // Direct3D clip space (depth 0..w, pixel centres on whole screen coordinates) to
 // OpenGL clip space (depth -w..w, pixel centres on half coordinates).
+// clang-format off
 constexpr float clipConversion[16] = {
-    1.0f, 0.0f, 0.0f, 0.0f,  //
-    0.0f, 1.0f, 0.0f, 0.0f,  //
-    0.0f, 0.0f, 2.0f, 0.0f,  //
+    1.0f,          0.0f,                          0.0f,  0.0f,
+    0.0f,          1.0f,                          0.0f,  0.0f,
+    0.0f,          0.0f,                          2.0f,  0.0f,
     1.0f / 640.0f, -1.0f / 480.0f + fillRuleLift, -1.0f, 1.0f};
+// clang-format on
 
 void useScreenProjection() {
     if (gl.projectionMode == 1) return;
@@ -227,34 +247,54 @@ void useTransforms() {
     glLoadMatrixf(m);
 }
 
-// ---- State translation ----------------------------------------------------------------------------
+// ---- State translation
+// ----------------------------------------------------------------------------
 
 GLenum compareFunction(uint32_t d3dCompare) {
     switch (d3dCompare) {
-    case 1: return GL_NEVER;
-    case 2: return GL_LESS;
-    case 3: return GL_EQUAL;
-    case 4: return GL_LEQUAL;
-    case 5: return GL_GREATER;
-    case 6: return GL_NOTEQUAL;
-    case 7: return GL_GEQUAL;
-    default: return GL_ALWAYS;
+    case 1:
+        return GL_NEVER;
+    case 2:
+        return GL_LESS;
+    case 3:
+        return GL_EQUAL;
+    case 4:
+        return GL_LEQUAL;
+    case 5:
+        return GL_GREATER;
+    case 6:
+        return GL_NOTEQUAL;
+    case 7:
+        return GL_GEQUAL;
+    default:
+        return GL_ALWAYS;
     }
 }
 
 GLenum blendFactor(uint32_t d3dBlend) {
     switch (d3dBlend) {
-    case blendZero: return GL_ZERO;
-    case 3: return GL_SRC_COLOR;
-    case 4: return GL_ONE_MINUS_SRC_COLOR;
-    case blendSrcAlpha: return GL_SRC_ALPHA;
-    case blendInvSrcAlpha: return GL_ONE_MINUS_SRC_ALPHA;
-    case 7: return GL_DST_ALPHA;
-    case 8: return GL_ONE_MINUS_DST_ALPHA;
-    case 9: return GL_DST_COLOR;
-    case 10: return GL_ONE_MINUS_DST_COLOR;
-    case 11: return GL_SRC_ALPHA_SATURATE;
-    default: return GL_ONE;
+    case blendZero:
+        return GL_ZERO;
+    case 3:
+        return GL_SRC_COLOR;
+    case 4:
+        return GL_ONE_MINUS_SRC_COLOR;
+    case blendSrcAlpha:
+        return GL_SRC_ALPHA;
+    case blendInvSrcAlpha:
+        return GL_ONE_MINUS_SRC_ALPHA;
+    case 7:
+        return GL_DST_ALPHA;
+    case 8:
+        return GL_ONE_MINUS_DST_ALPHA;
+    case 9:
+        return GL_DST_COLOR;
+    case 10:
+        return GL_ONE_MINUS_DST_COLOR;
+    case 11:
+        return GL_SRC_ALPHA_SATURATE;
+    default:
+        return GL_ONE;
     }
 }
 
@@ -372,14 +412,21 @@ void applyLighting(bool lit, bool vertexDiffuse) {
     glPopMatrix();
 }
 
-// ---- Texture stage 0 -------------------------------------------------------------------------------
+// ---- Texture stage 0
+// -------------------------------------------------------------------------------
 
 // One argument of a stage operation: source and operand for the colour or alpha part.
 void stageArgument(uint32_t arg, bool alpha, GLenum& source, GLenum& operand) {
     switch (arg & 0xF) {
-    case taTexture: source = GL_TEXTURE; break;
-    case 3: source = GL_CONSTANT; break; // texture factor
-    default: source = GL_PRIMARY_COLOR; break; // diffuse, and "current" at stage 0
+    case taTexture:
+        source = GL_TEXTURE;
+        break;
+    case 3:
+        source = GL_CONSTANT;
+        break; // texture factor
+    default:
+        source = GL_PRIMARY_COLOR;
+        break; // diffuse, and "current" at stage 0
     }
     bool complement = arg & 0x10, replicate = arg & 0x20;
     if (alpha || replicate)
@@ -393,17 +440,40 @@ void stageOperation(uint32_t op, uint32_t arg1, uint32_t arg2, bool alpha) {
     GLfloat scale = 1.0f;
     uint32_t first = arg1, second = arg2;
     switch (op) {
-    case topSelectArg1: combine = GL_REPLACE; break;
-    case topSelectArg2: combine = GL_REPLACE; first = arg2; break;
-    case topModulate: break;
-    case 5: scale = 2.0f; break; // modulate 2x
-    case 6: scale = 4.0f; break; // modulate 4x
-    case 7: combine = GL_ADD; break;
-    case 8: combine = GL_ADD_SIGNED; break;
-    case 9: combine = GL_ADD_SIGNED; scale = 2.0f; break;
-    case 10: combine = GL_SUBTRACT; break;
-    case topDisable: combine = GL_REPLACE; first = taDiffuse; break;
-    default: break;
+    case topSelectArg1:
+        combine = GL_REPLACE;
+        break;
+    case topSelectArg2:
+        combine = GL_REPLACE;
+        first = arg2;
+        break;
+    case topModulate:
+        break;
+    case 5:
+        scale = 2.0f;
+        break; // modulate 2x
+    case 6:
+        scale = 4.0f;
+        break; // modulate 4x
+    case 7:
+        combine = GL_ADD;
+        break;
+    case 8:
+        combine = GL_ADD_SIGNED;
+        break;
+    case 9:
+        combine = GL_ADD_SIGNED;
+        scale = 2.0f;
+        break;
+    case 10:
+        combine = GL_SUBTRACT;
+        break;
+    case topDisable:
+        combine = GL_REPLACE;
+        first = taDiffuse;
+        break;
+    default:
+        break;
     }
     GLenum source0, operand0, source1, operand1;
     stageArgument(first, alpha, source0, operand0);
@@ -418,11 +488,16 @@ void stageOperation(uint32_t op, uint32_t arg1, uint32_t arg2, bool alpha) {
 
 GLint addressMode(uint32_t d3dAddress) {
     switch (d3dAddress) {
-    case addressMirror: return GL_MIRRORED_REPEAT;
-    case addressClamp: return GL_CLAMP_TO_EDGE;
-    case 4: return GL_CLAMP_TO_BORDER;
-    case 5: return GL_MIRRORED_REPEAT; // mirror once
-    default: return GL_REPEAT;
+    case addressMirror:
+        return GL_MIRRORED_REPEAT;
+    case addressClamp:
+        return GL_CLAMP_TO_EDGE;
+    case 4:
+        return GL_CLAMP_TO_BORDER;
+    case 5:
+        return GL_MIRRORED_REPEAT; // mirror once
+    default:
+        return GL_REPEAT;
     }
 }
 
@@ -438,9 +513,15 @@ void applyStage0() {
     bool linearMin = stage[tssMinFilter] != filterPoint && stage[tssMinFilter] != filterNone;
     GLint min;
     switch (stage[tssMipFilter]) {
-    case filterPoint: min = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST; break;
-    case filterLinear: min = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR; break;
-    default: min = linearMin ? GL_LINEAR : GL_NEAREST; break;
+    case filterPoint:
+        min = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+        break;
+    case filterLinear:
+        min = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+        break;
+    default:
+        min = linearMin ? GL_LINEAR : GL_NEAREST;
+        break;
     }
     GLint wrapS = addressMode(stage[tssAddressU]), wrapT = addressMode(stage[tssAddressV]);
     if (texture->magFilter != mag)
@@ -454,8 +535,14 @@ void applyStage0() {
 
     uint32_t alphaOp = stage[tssAlphaOp] == topDisable ? topSelectArg1 : stage[tssAlphaOp];
     uint32_t alphaArg1 = stage[tssAlphaOp] == topDisable ? taDiffuse : stage[tssAlphaArg1];
-    uint32_t key[8] = {stage[tssColorOp], stage[tssColorArg1], stage[tssColorArg2], alphaOp,
-                       alphaArg1,          stage[tssAlphaArg2], d3d.renderStates[rsTextureFactor], 0};
+    uint32_t key[8] = {stage[tssColorOp],
+                       stage[tssColorArg1],
+                       stage[tssColorArg2],
+                       alphaOp,
+                       alphaArg1,
+                       stage[tssAlphaArg2],
+                       d3d.renderStates[rsTextureFactor],
+                       0};
     if (gl.combineValid && std::memcmp(key, gl.combineKey, sizeof key) == 0) return;
     std::memcpy(gl.combineKey, key, sizeof key);
     gl.combineValid = true;
@@ -467,7 +554,8 @@ void applyStage0() {
     glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, factor);
 }
 
-// ---- Vertex conversion ------------------------------------------------------------------------------
+// ---- Vertex conversion
+// ------------------------------------------------------------------------------
 
 struct GlVertex {
     float position[4];
@@ -562,12 +650,18 @@ void convertVertices(const uint8_t* source, uint32_t stride, uint32_t count,
 
 GLenum primitiveMode(uint32_t type) {
     switch (type) {
-    case ptPointList: return GL_POINTS;
-    case ptLineList: return GL_LINES;
-    case ptLineStrip: return GL_LINE_STRIP;
-    case ptTriangleList: return GL_TRIANGLES;
-    case ptTriangleStrip: return GL_TRIANGLE_STRIP;
-    default: return GL_TRIANGLE_FAN;
+    case ptPointList:
+        return GL_POINTS;
+    case ptLineList:
+        return GL_LINES;
+    case ptLineStrip:
+        return GL_LINE_STRIP;
+    case ptTriangleList:
+        return GL_TRIANGLES;
+    case ptTriangleStrip:
+        return GL_TRIANGLE_STRIP;
+    default:
+        return GL_TRIANGLE_FAN;
     }
 }
 
@@ -600,9 +694,12 @@ void prepareDraw(const GlVertex* vertices) {
     }
 }
 
-bool drawable() { return attached && d3d.inScene && fvfVertexSize(d3d.fvf) != 0; }
+bool drawable() {
+    return attached && d3d.inScene && fvfVertexSize(d3d.fvf) != 0;
+}
 
-// ---- Textures ------------------------------------------------------------------------------------
+// ---- Textures
+// ------------------------------------------------------------------------------------
 
 struct GlFormat {
     GLint internal;
@@ -611,20 +708,41 @@ struct GlFormat {
 
 bool glFormatOf(uint32_t format, GlFormat& out) {
     switch (format) {
-    case fmtR8G8B8: out = {GL_RGB8, GL_BGR, GL_UNSIGNED_BYTE}; return true;
-    case fmtA8R8G8B8: out = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE}; return true;
-    case fmtX8R8G8B8: out = {GL_RGB8, GL_BGRA, GL_UNSIGNED_BYTE}; return true;
+    case fmtR8G8B8:
+        out = {GL_RGB8, GL_BGR, GL_UNSIGNED_BYTE};
+        return true;
+    case fmtA8R8G8B8:
+        out = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE};
+        return true;
+    case fmtX8R8G8B8:
+        out = {GL_RGB8, GL_BGRA, GL_UNSIGNED_BYTE};
+        return true;
     // GL_RGB rather than GL_RGB5, which may be stored with a 5-bit green.
-    case fmtR5G6B5: out = {GL_RGB, GL_RGB, GL_UNSIGNED_SHORT_5_6_5}; return true;
-    case fmtX1R5G5B5: out = {GL_RGB, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV}; return true;
-    case fmtA1R5G5B5: out = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV}; return true;
-    case fmtA4R4G4B4: out = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV}; return true;
-    case fmtDXT1: out = {GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0}; return true;
+    case fmtR5G6B5:
+        out = {GL_RGB, GL_RGB, GL_UNSIGNED_SHORT_5_6_5};
+        return true;
+    case fmtX1R5G5B5:
+        out = {GL_RGB, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV};
+        return true;
+    case fmtA1R5G5B5:
+        out = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV};
+        return true;
+    case fmtA4R4G4B4:
+        out = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV};
+        return true;
+    case fmtDXT1:
+        out = {GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0};
+        return true;
     case fmtDXT2:
-    case fmtDXT3: out = {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0}; return true;
+    case fmtDXT3:
+        out = {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0};
+        return true;
     case fmtDXT4:
-    case fmtDXT5: out = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0}; return true;
-    default: return false;
+    case fmtDXT5:
+        out = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0};
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -653,7 +771,8 @@ void createGlTexture(Texture* texture) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(texture->levels - 1));
     texture->magFilter = texture->minFilter = texture->wrapS = texture->wrapT = 0;
-    for (uint32_t k = 0; k < texture->levels; ++k) uploadLevel(texture, k);
+    for (uint32_t k = 0; k < texture->levels; ++k)
+        uploadLevel(texture, k);
 }
 
 void deleteGlTexture(Texture* texture) {
@@ -671,7 +790,8 @@ void destroyTextureIfUnused(Texture* texture) {
             *link = texture->next;
             break;
         }
-    for (uint32_t k = 0; k < texture->levels; ++k) freeBlock(texture->surfaces[k].bits);
+    for (uint32_t k = 0; k < texture->levels; ++k)
+        freeBlock(texture->surfaces[k].bits);
     freeBlock(texture->surfaces);
     freeBlock(texture);
 }
@@ -694,10 +814,12 @@ struct DeviceInitialiser {
 
 } // namespace
 
-// ---- Glue ----------------------------------------------------------------------------------------
+// ---- Glue
+// ----------------------------------------------------------------------------------------
 
 void glDeviceAttach(SDL_Window* sdlWindow, int viewportX, int viewportY, int viewportWidth,
                     int viewportHeight) {
+    if (attached) glDeviceDetach();
     window = sdlWindow;
     viewport[0] = viewportX;
     viewport[1] = viewportY;
@@ -738,7 +860,8 @@ void glDeviceAttach(SDL_Window* sdlWindow, int viewportX, int viewportY, int vie
 
 void glDeviceDetach() {
     if (!attached) return;
-    for (Texture* texture = textures; texture; texture = texture->next) deleteGlTexture(texture);
+    for (Texture* texture = textures; texture; texture = texture->next)
+        deleteGlTexture(texture);
     attached = false;
     window = nullptr;
     freeBlock(scratchVertices);
@@ -770,7 +893,8 @@ void glDeviceReadPixels(uint8_t* rgba640x480) {
     freeBlock(picture);
 }
 
-// ---- Frame ------------------------------------------------------------------------------------------
+// ---- Frame
+// ------------------------------------------------------------------------------------------
 
 int32_t deviceClear(uint32_t flags, uint32_t color, float z, uint32_t /*stencil*/) {
     if (!attached || (flags & ~uint32_t(clearTarget | clearZBuffer | 4))) return -1;
@@ -783,7 +907,8 @@ int32_t deviceClear(uint32_t flags, uint32_t color, float z, uint32_t /*stencil*
         glDepthMask(GL_TRUE);
         gl.depthMask = GL_TRUE;
     }
-    bool fullWindow = viewport[0] == 0 && viewport[1] == 0 && viewport[2] == 640 && viewport[3] == 480;
+    bool fullWindow =
+        viewport[0] == 0 && viewport[1] == 0 && viewport[2] == 640 && viewport[3] == 480;
     if (!fullWindow && (flags & clearTarget)) {
         // The bars beside a scaled picture stay black.
         glDisable(GL_SCISSOR_TEST);
@@ -824,7 +949,8 @@ int32_t devicePresent() {
     return 0;
 }
 
-// ---- States ---------------------------------------------------------------------------------------------
+// ---- States
+// ---------------------------------------------------------------------------------------------
 
 int32_t setRenderState(uint32_t state, uint32_t value) {
     if (state >= renderStateCount) return -1;
@@ -892,13 +1018,15 @@ int32_t setMaterial(const Material* material) {
     return 0;
 }
 
-// ---- Drawing --------------------------------------------------------------------------------------------
+// ---- Drawing
+// --------------------------------------------------------------------------------------------
 
 int32_t drawPrimitive(uint32_t type, uint32_t startVertex, uint32_t primitiveCount) {
     uint32_t count = primitiveVertexCount(type, primitiveCount);
     VertexBuffer* buffer = d3d.stream;
     uint32_t stride = d3d.streamStride;
-    if (!drawable() || count == 0 || !buffer || buffer->openLocks || stride < fvfVertexSize(d3d.fvf))
+    if (!drawable() || count == 0 || !buffer || buffer->openLocks ||
+        stride < fvfVertexSize(d3d.fvf))
         return -1;
     uint64_t begin = uint64_t(startVertex) * stride;
     if (begin + uint64_t(count) * stride > buffer->length) return -1;
@@ -962,7 +1090,8 @@ int32_t drawPrimitiveUP(uint32_t type, uint32_t primitiveCount, const void* vert
     return 0;
 }
 
-// ---- Textures and their level surfaces ----------------------------------------------------------------
+// ---- Textures and their level surfaces
+// ----------------------------------------------------------------
 
 int32_t createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t /*usage*/,
                       uint32_t format, uint32_t /*pool*/, Texture** texture) {
@@ -978,8 +1107,8 @@ int32_t createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t
     created->height = height;
     created->levels = textureLevelsFor(width, height, levels);
     created->format = format;
-    created->surfaces = static_cast<Surface*>(
-        allocArray(int32_t(created->levels), int32_t(sizeof(Surface))));
+    created->surfaces =
+        static_cast<Surface*>(allocArray(int32_t(created->levels), int32_t(sizeof(Surface))));
     for (uint32_t k = 0; k < created->levels; ++k) {
         Surface& s = created->surfaces[k];
         s.texture = created;
@@ -1056,10 +1185,11 @@ void releaseTexture(Texture* texture) {
     destroyTextureIfUnused(texture);
 }
 
-// ---- Vertex and index buffers ----------------------------------------------------------------------------
-// Buffers are CPU memory, drawn from through client arrays that OpenGL reads during
-// the draw call itself. A discarding lock can therefore keep the same memory, and a
-// no-overwrite lock never touches data a pending draw still needs.
+// ---- Vertex and index buffers
+// ---------------------------------------------------------------------------- Buffers are CPU
+// memory, drawn from through client arrays that OpenGL reads during the draw call itself. A
+// discarding lock can therefore keep the same memory, and a no-overwrite lock never touches data a
+// pending draw still needs.
 
 namespace {
 
@@ -1071,8 +1201,8 @@ bool lockRange(uint32_t length, uint32_t& offset, uint32_t& size) {
 
 } // namespace
 
-int32_t createVertexBuffer(uint32_t length, uint32_t /*usage*/, uint32_t /*fvf*/,
-                           uint32_t /*pool*/, VertexBuffer** buffer) {
+int32_t createVertexBuffer(uint32_t length, uint32_t /*usage*/, uint32_t /*fvf*/, uint32_t /*pool*/,
+                           VertexBuffer** buffer) {
     if (!buffer) return -1;
     *buffer = nullptr;
     if (length == 0 || length > maxBufferLength) return -1;

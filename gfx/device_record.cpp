@@ -76,11 +76,13 @@ std::vector<IndexBuffer*> liveIndexBuffers;
 std::array<uint32_t, faultCount> faultCountdown{};
 
 void setIdentityMatrix(float* m) {
-    for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+    for (int i = 0; i < 16; ++i)
+        m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
 }
 
 void resetState() {
-    for (uint32_t s = 0; s < renderStateCount; ++s) state.renderStates[s] = defaultRenderState(s);
+    for (uint32_t s = 0; s < renderStateCount; ++s)
+        state.renderStates[s] = defaultRenderState(s);
     for (uint32_t stage = 0; stage < textureStageCount; ++stage)
         for (uint32_t t = 0; t < stageStateCount; ++t)
             state.stages[stage][t] = defaultTextureStageState(stage, t);
@@ -93,7 +95,8 @@ void resetState() {
     setIdentityMatrix(state.world);
     setIdentityMatrix(state.view);
     setIdentityMatrix(state.projection);
-    for (Light& light : state.lights) light = Light{};
+    for (Light& light : state.lights)
+        light = Light{};
     state.lightEnabled.fill(false);
     state.material = Material{};
     state.inScene = false;
@@ -129,7 +132,9 @@ RecordedCall* logCall(CallKind kind, int32_t result, std::initializer_list<uint3
     return &call;
 }
 
-uint32_t idOf(const Texture* texture) { return texture ? texture->id : 0; }
+uint32_t idOf(const Texture* texture) {
+    return texture ? texture->id : 0;
+}
 
 DrawState snapshot() {
     DrawState s;
@@ -152,9 +157,15 @@ DrawState snapshot() {
 
 // ---- Object lifetime ----------------------------------------------------------------------
 
-RecordedTexture& recordOf(const Texture* texture) { return textureRecords[texture->id - 1]; }
-RecordedBuffer& recordOf(const VertexBuffer* buffer) { return vertexBufferRecords[buffer->id - 1]; }
-RecordedBuffer& recordOf(const IndexBuffer* buffer) { return indexBufferRecords[buffer->id - 1]; }
+RecordedTexture& recordOf(const Texture* texture) {
+    return textureRecords[texture->id - 1];
+}
+RecordedBuffer& recordOf(const VertexBuffer* buffer) {
+    return vertexBufferRecords[buffer->id - 1];
+}
+RecordedBuffer& recordOf(const IndexBuffer* buffer) {
+    return indexBufferRecords[buffer->id - 1];
+}
 
 // A released texture lives on while a surface of it is still referenced.
 void destroyTextureIfUnused(Texture* texture) {
@@ -200,7 +211,8 @@ int32_t devicePresent() {
     return result;
 }
 
-// ---- States --------------------------------------------------------------------------------------
+// ---- States
+// --------------------------------------------------------------------------------------
 
 int32_t setRenderState(uint32_t renderState, uint32_t value) {
     int32_t result = renderState < renderStateCount ? 0 : -1;
@@ -290,15 +302,15 @@ int32_t setMaterial(const Material* material) {
 int32_t drawPrimitive(uint32_t type, uint32_t startVertex, uint32_t primitiveCount) {
     uint32_t count = primitiveVertexCount(type, primitiveCount);
     uint32_t stride = state.streamStride;
-    bool usable = drawStateUsable() && count != 0 && state.stream && state.stream->openLocks.empty() &&
-                  stride >= fvfVertexSize(state.fvf);
+    bool usable = drawStateUsable() && count != 0 && state.stream &&
+                  state.stream->openLocks.empty() && stride >= fvfVertexSize(state.fvf);
     const RecordedBuffer* buffer = state.stream ? &recordOf(state.stream) : nullptr;
     uint64_t begin = uint64_t(startVertex) * stride;
     uint64_t end = begin + uint64_t(count) * stride;
     if (usable && end > buffer->length) usable = false;
     int32_t result = usable ? 0 : -1;
-    if (RecordedCall* call = logCall(CallKind::drawPrimitive, result,
-                                     {type, startVertex, primitiveCount})) {
+    if (RecordedCall* call =
+            logCall(CallKind::drawPrimitive, result, {type, startVertex, primitiveCount})) {
         call->stride = stride;
         call->state = snapshot();
         if (usable) call->data.assign(buffer->bytes.begin() + begin, buffer->bytes.begin() + end);
@@ -344,9 +356,8 @@ int32_t drawIndexedPrimitive(uint32_t type, uint32_t minIndex, uint32_t vertexCo
                 usable = false;
     }
     int32_t result = usable ? 0 : -1;
-    if (RecordedCall* call =
-            logCall(CallKind::drawIndexedPrimitive, result,
-                    {type, minIndex, vertexCount, startIndex, primitiveCount})) {
+    if (RecordedCall* call = logCall(CallKind::drawIndexedPrimitive, result,
+                                     {type, minIndex, vertexCount, startIndex, primitiveCount})) {
         call->stride = stride;
         call->state = snapshot();
         if (usable) {
@@ -382,7 +393,8 @@ int32_t drawPrimitiveUP(uint32_t type, uint32_t primitiveCount, const void* vert
     return result;
 }
 
-// ---- Textures -------------------------------------------------------------------------------------
+// ---- Textures
+// -------------------------------------------------------------------------------------
 
 int32_t createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
                       uint32_t format, uint32_t pool, Texture** texture) {
@@ -403,7 +415,8 @@ int32_t createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t
     textureRecords.push_back(std::move(record));
     Texture* created = new Texture{uint32_t(textureRecords.size()), false, 0, {}};
     created->surfaces.resize(levelCount);
-    for (uint32_t k = 0; k < levelCount; ++k) created->surfaces[k] = Surface{created, k, false, 0, {}};
+    for (uint32_t k = 0; k < levelCount; ++k)
+        created->surfaces[k] = Surface{created, k, false, 0, {}};
     liveTextures.push_back(created);
     *texture = created;
     logCall(CallKind::createTexture, 0, {width, height, levels, usage, format, pool}, created->id);
@@ -458,8 +471,7 @@ int32_t surfaceLock(Surface* surface, LockedRect* locked, uint32_t flags) {
         locked->pitch = 0;
         locked->bits = nullptr;
     }
-    logCall(CallKind::surfaceLock, valid ? 0 : -1,
-            {surface ? surface->level : 0, flags, pitch},
+    logCall(CallKind::surfaceLock, valid ? 0 : -1, {surface ? surface->level : 0, flags, pitch},
             surface ? surface->texture->id : 0);
     return valid ? 0 : -1;
 }
@@ -522,8 +534,7 @@ namespace {
 
 template <typename Buffer>
 int32_t lockBuffer(Buffer* buffer, std::deque<RecordedBuffer>& records, CallKind kind,
-                   RecordFault fault, uint32_t offset, uint32_t size, void** data,
-                   uint32_t flags) {
+                   RecordFault fault, uint32_t offset, uint32_t size, void** data, uint32_t flags) {
     bool valid = buffer && !buffer->released && data;
     uint32_t length = valid ? records[buffer->id - 1].length : 0;
     if (valid && size == 0) size = offset <= length ? length - offset : 0;
@@ -631,9 +642,12 @@ void releaseIndexBuffer(IndexBuffer* buffer) {
     delete buffer;
 }
 
-// ---- Queries -------------------------------------------------------------------------------------
+// ---- Queries
+// -------------------------------------------------------------------------------------
 
-const std::vector<RecordedCall>& recordedCalls() { return calls; }
+const std::vector<RecordedCall>& recordedCalls() {
+    return calls;
+}
 
 std::vector<const RecordedCall*> recordedDraws() {
     std::vector<const RecordedCall*> draws;
@@ -683,8 +697,12 @@ uint32_t recordedStageTexture(uint32_t stage) {
     return stage < textureStageCount ? idOf(state.textures[stage]) : 0;
 }
 
-uint32_t recordedVertexFormat() { return state.fvf; }
-bool recordInScene() { return state.inScene; }
+uint32_t recordedVertexFormat() {
+    return state.fvf;
+}
+bool recordInScene() {
+    return state.inScene;
+}
 
 const RecordedTexture* recordedTexture(uint32_t id) {
     return id >= 1 && id <= textureRecords.size() ? &textureRecords[id - 1] : nullptr;
@@ -718,16 +736,21 @@ uint32_t recordedIndexBufferId(const IndexBuffer* buffer) {
 
 uint32_t recordLiveObjects() {
     uint32_t live = uint32_t(liveVertexBuffers.size() + liveIndexBuffers.size());
-    for (const Texture* texture : liveTextures) live += (texture->released ? 0 : 1) + texture->surfaceRefs;
+    for (const Texture* texture : liveTextures)
+        live += (texture->released ? 0 : 1) + texture->surfaceRefs;
     return live;
 }
 
-// ---- Control -------------------------------------------------------------------------------------
+// ---- Control
+// -------------------------------------------------------------------------------------
 
 void recordReset() {
-    for (Texture* texture : liveTextures) delete texture;
-    for (VertexBuffer* buffer : liveVertexBuffers) delete buffer;
-    for (IndexBuffer* buffer : liveIndexBuffers) delete buffer;
+    for (Texture* texture : liveTextures)
+        delete texture;
+    for (VertexBuffer* buffer : liveVertexBuffers)
+        delete buffer;
+    for (IndexBuffer* buffer : liveIndexBuffers)
+        delete buffer;
     liveTextures.clear();
     liveVertexBuffers.clear();
     liveIndexBuffers.clear();
@@ -740,8 +763,14 @@ void recordReset() {
     resetState();
 }
 
-void recordClearLog() { calls.clear(); }
+void recordClearLog() {
+    calls.clear();
+}
 
-void recordSetLogging(bool on) { logging = on; }
+void recordSetLogging(bool on) {
+    logging = on;
+}
 
-void recordFailNth(RecordFault fault, uint32_t n) { faultCountdown[size_t(fault)] = n; }
+void recordFailNth(RecordFault fault, uint32_t n) {
+    faultCountdown[size_t(fault)] = n;
+}

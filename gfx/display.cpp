@@ -14,8 +14,8 @@ constexpr uint32_t sdlFormat(uint32_t type, uint32_t order, uint32_t layout, uin
     return 1u << 28 | type << 24 | order << 20 | layout << 16 | bits << 8 | bytes;
 }
 constexpr uint32_t typeIndex8 = 3, typePacked16 = 5, typePacked32 = 6, typeArrayU8 = 7;
-constexpr uint32_t orderXrgb = 1, orderArgb = 3;          // packed orders
-constexpr uint32_t orderArrayRgb = 1, orderArrayBgr = 4;  // array orders
+constexpr uint32_t orderXrgb = 1, orderArgb = 3;         // packed orders
+constexpr uint32_t orderArrayRgb = 1, orderArrayBgr = 4; // array orders
 constexpr uint32_t layout4444 = 2, layout1555 = 3, layout565 = 5, layout8888 = 6;
 
 constexpr uint32_t sdlIndex8 = sdlFormat(typeIndex8, 0, 0, 8, 1);
@@ -72,14 +72,15 @@ DisplayCandidate* collectDisplayCandidates(const DisplayMode* modes, int32_t cou
         node->format = mode.format;
         node->behaviourFlags = hardwareVertexProcessing;
         node->depthFormat = fmtD32;
-        node->sortKey = static_cast<int32_t>(mode.format << 16 | mode.refreshRate << 8 |
-                                             node->depthFormat);
+        node->sortKey =
+            static_cast<int32_t>(mode.format << 16 | mode.refreshRate << 8 | node->depthFormat);
         node->modeIndex = i;
 
         // Before the first node whose key is greater or equal: ascending keys, and
         // among equal keys the later-enumerated mode first.
         DisplayCandidate** link = &head;
-        while (*link && (*link)->sortKey < node->sortKey) link = &(*link)->next;
+        while (*link && (*link)->sortKey < node->sortKey)
+            link = &(*link)->next;
         node->next = *link;
         *link = node;
     }

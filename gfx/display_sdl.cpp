@@ -50,7 +50,15 @@ int32_t attemptDisplay(const DisplayCandidate* candidate, int32_t depthBits, voi
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depthBits);
 
-    SDL_Window* window = SDL_CreateWindow(context->window->title, 0, 0, 640, 480,
+    // The desktop-mode window is made as large as the desktop as well, so that it
+    // covers the screen also where no window manager carries out full-screen requests.
+    int width = 640, height = 480;
+    SDL_DisplayMode desktop;
+    if (!candidate && !context->headless && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+        width = desktop.w;
+        height = desktop.h;
+    }
+    SDL_Window* window = SDL_CreateWindow(context->window->title, 0, 0, width, height,
                                           SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!window) return attemptNoWindow;
     // Full-screen takes effect when the window is shown (below), after the context
@@ -77,8 +85,8 @@ int32_t attemptDisplay(const DisplayCandidate* candidate, int32_t depthBits, voi
         // its own mode.
         SDL_DisplayMode current;
         const int display = SDL_GetWindowDisplayIndex(window);
-        if (display < 0 || SDL_GetCurrentDisplayMode(display, &current) != 0 ||
-            current.w != 640 || current.h != 480) {
+        if (display < 0 || SDL_GetCurrentDisplayMode(display, &current) != 0 || current.w != 640 ||
+            current.h != 480) {
             discard(window, glContext);
             return attemptNoWindow;
         }
@@ -105,7 +113,9 @@ int32_t enumerateModes(SDL_DisplayMode** sdlModes, DisplayMode** modes) {
 }
 } // namespace
 
-void allowHeadlessDisplay(bool allow) { headlessAllowed = allow; }
+void allowHeadlessDisplay(bool allow) {
+    headlessAllowed = allow;
+}
 
 void createDisplayDevice(AppWindow* window) {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) fatalExit(noOpenGlMessage);
@@ -137,8 +147,7 @@ void createDisplayDevice(AppWindow* window) {
     if (desktopMode && !headless) {
         // Sized from the desktop mode the window covers, not from a drawable size.
         SDL_DisplayMode desktop;
-        const int display = SDL_GetWindowDisplayIndex(displayWindow);
-        if (SDL_GetDesktopDisplayMode(display < 0 ? 0 : display, &desktop) == 0)
+        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0)
             viewport = fitPicture(desktop.w, desktop.h);
     }
     glDeviceAttach(displayWindow, viewport.x, viewport.y, viewport.width, viewport.height);

@@ -11,12 +11,16 @@ namespace {
 // (including X8R8G8B8 and X1R5G5B5, whose unused bits an image cannot be trusted with).
 int32_t sourceBytesPerPixel(uint32_t format) {
     switch (format) {
-    case fmtR8G8B8: return 3;
-    case fmtA8R8G8B8: return 4;
+    case fmtR8G8B8:
+        return 3;
+    case fmtA8R8G8B8:
+        return 4;
     case fmtR5G6B5:
     case fmtA1R5G5B5:
-    case fmtA4R4G4B4: return 2;
-    default: break;
+    case fmtA4R4G4B4:
+        return 2;
+    default:
+        break;
     }
     if (format == fmtDXT1 || format == fmtDXT2 || format == fmtDXT3 || format == fmtDXT4 ||
         format == fmtDXT5)

@@ -1,6 +1,6 @@
 # Application shell: frame clock, random numbers, memory and math, the window
-# procedure, display selection, the shell against logging stand-ins, the SDL window
-# layer, and the built intro end to end inside a private X server.
+# procedure, display selection, the shell against logging stand-ins, and the built
+# intro end to end inside a private X server.
 
 # Platform-free units, driven by the virtual counter.
 add_executable(app_unit_tests
@@ -15,12 +15,6 @@ gtest_discover_tests(app_unit_tests DISCOVERY_TIMEOUT 60)
 add_executable(app_shell_tests ${CMAKE_CURRENT_SOURCE_DIR}/app_shell_test.cpp)
 target_link_libraries(app_shell_tests PRIVATE vm_core vm_counter_virtual GTest::gtest_main)
 gtest_discover_tests(app_shell_tests DISCOVERY_TIMEOUT 60)
-
-# The SDL window layer on SDL's dummy video driver (no screen needed).
-add_executable(app_platform_sdl_tests ${CMAKE_CURRENT_SOURCE_DIR}/app_platform_sdl_test.cpp)
-target_link_libraries(app_platform_sdl_tests PRIVATE vm_platform_sdl GTest::gtest_main)
-gtest_discover_tests(app_platform_sdl_tests DISCOVERY_TIMEOUT 60
-  PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
 
 # The built intro, end to end. Each case gets its own X server (the fallback case a
 # 1024 x 600 one of its own); sound goes to SDL's dummy driver unless the case is

@@ -1,6 +1,6 @@
-// The shell's start-up order, loop, frame composition and fatalExit, against
-// stand-ins for the window system, display, device, plugins and sound that log
-// every call. exitProcess throws instead of ending the test program.
+// The shell against stand-ins for the window system, display, device, plugins and
+// sound, all defined here and chosen at link time. Each logs its call; exitProcess
+// throws instead of ending the test program.
 #include "app/counter_virtual.h"
 #include "app/frame_clock.h"
 #include "app/memory.h"
@@ -22,59 +22,50 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
-#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
+using Calls = std::vector<std::string>;
 struct ProcessExit {
     int32_t code;
 };
+constexpr WindowEvent none{WindowEventKind::other, 0xFFFFFFFF}; // script: nothing pending
 
-// ---- What the stand-ins log and how they behave ----
+struct World {
+    Calls calls;
+    const char* displayFailure = nullptr;
+    std::string failingInit;
+    bool soundOpens = true, songLoads = true, windowGone = false;
+    int32_t sequenceResult = 0, frames = 0;
+    std::deque<WindowEvent> events;
+    uint64_t ticksPerIdlePoll = 0, counter = 1000000;
+    std::string fatalInShutdown;
+} world;
 
-std::vector<std::string> calls;
-void log(const std::string& call) { calls.push_back(call); }
+// Handles only: the shell never looks inside them.
+alignas(8) unsigned char songBytes[8], windowBytes[8];
+Song* const theSong = reinterpret_cast<Song*>(songBytes);
+AppWindow* const theWindow = reinterpret_cast<AppWindow*>(windowBytes);
 
-struct Behaviour {
-    const char* displayFailure = nullptr; // createDisplayDevice ends with this
-    int32_t failingPlugin = -1;           // 0..4 in init order
-    bool soundOpens = true;
-    bool songLoads = true;
-    int32_t sequenceResult = 0;
-    // Events handed out by pollWindowEvent; an empty optional means "none pending"
-    // (a frame). When the script is used up, nothing is pending.
-    std::deque<std::optional<WindowEvent>> events;
-    uint64_t ticksPerIdlePoll = 0; // the counter moves on with every empty poll
-    int32_t maxFrames = 1000;      // a runaway loop fails the test instead of hanging
-    bool nestedFatalInShutdown = false;
-};
-Behaviour behaviour;
-
-int fakeWindowRecord;
-AppWindow* const fakeWindow = reinterpret_cast<AppWindow*>(&fakeWindowRecord);
-bool windowDestroyed = false;
-int frames = 0;
-std::vector<float> deltasSeen;
-alignas(8) unsigned char fakeSongBytes[64];
-Song* const fakeSong = reinterpret_cast<Song*>(fakeSongBytes);
-
-std::string songName(Song* song) { return song == nullptr ? "null" : song == fakeSong ? "song" : "?"; }
-
-void reset(Behaviour b = Behaviour{}) {
-    behaviour = std::move(b);
-    calls.clear();
-    windowDestroyed = false;
-    frames = 0;
-    deltasSeen.clear();
-    setVirtualFrequency(1000000);
-    setVirtualCounter(1000000);
+// Logs "name arg arg ...": the stand-ins' calls in order.
+template <class... Args> void log(const std::string& name, Args... args) {
+    std::ostringstream call;
+    call << name;
+    ((call << ' ' << args), ...);
+    world.calls.push_back(call.str());
+}
+std::string name(Song* song) {
+    return song ? "song" : "null";
 }
 
-// Runs start-up and, when asked, the loop; returns the exit code.
-int32_t runShell(bool loop) {
+int32_t run(World setup, bool loop = true) {
+    world = std::move(setup);
+    setVirtualFrequency(1000000);
+    setVirtualCounter(world.counter);
     try {
         startShell();
         if (!loop) return -1;
@@ -84,426 +75,245 @@ int32_t runShell(bool loop) {
     }
 }
 
-int32_t callIndex(const std::string& call) {
-    for (size_t i = 0; i < calls.size(); ++i)
-        if (calls[i] == call) return static_cast<int32_t>(i);
-    return -1;
+Calls after(const std::string& first, size_t count) {
+    for (size_t i = 0; i < world.calls.size(); ++i)
+        if (world.calls[i] == first)
+            return Calls(world.calls.begin() + i,
+                         world.calls.begin() + std::min(world.calls.size(), i + count));
+    return {};
 }
-
-int32_t countOf(const std::string& call) {
-    int32_t n = 0;
-    for (const std::string& c : calls) n += c == call;
-    return n;
+int32_t count(const std::string& call) {
+    return int32_t(std::count(world.calls.begin(), world.calls.end(), call));
 }
-
-// The calls from `first` on, up to and including `last`.
-std::vector<std::string> span(const std::string& first, const std::string& last) {
-    const int32_t a = callIndex(first), b = callIndex(last);
-    if (a < 0 || b < a) return {};
-    return std::vector<std::string>(calls.begin() + a, calls.begin() + b + 1);
-}
-
-const std::vector<std::string> teardownWithoutSong = {
-    "destroyAppWindow",    "shutdownBackdrop", "shutdownTube",  "shutdownTextScroller",
-    "shutdownCornerPanels", "shutdownPictureSequence", "setSyncSong(null)",
-    "closeSoundOutput",    "releaseDisplayDevice", "showCursor(1)"};
-
+const Calls teardown = {"destroyAppWindow",     "shutdownBackdrop",     "shutdownTube",
+                        "shutdownTextScroller", "shutdownCornerPanels", "shutdownPictureSequence",
+                        "setSyncSong null"};
 } // namespace
 
-// ---- Stand-ins: window system ----
+// ---- Stand-ins ----
+// clang-format off
 
 void startWindowSystem() { log("startWindowSystem"); }
-AppWindow* createAppWindow(const char* className, const char* title, int32_t width,
-                           int32_t height) {
-    log("createAppWindow(" + std::string(className) + "," + title + "," + std::to_string(width) +
-        "," + std::to_string(height) + ")");
-    return fakeWindow;
+AppWindow* createAppWindow(const char* className, const char* title, int32_t w, int32_t h) {
+    return log("createAppWindow", className, title, w, h), theWindow;
 }
-void showAppWindow(AppWindow* window) { log(window == fakeWindow ? "showAppWindow" : "showAppWindow(?)"); }
+void showAppWindow(AppWindow* window) { log("showAppWindow", window == theWindow); }
 bool destroyAppWindow(AppWindow* window) {
-    if (window != fakeWindow || windowDestroyed) return false;
-    log("destroyAppWindow");
-    windowDestroyed = true;
-    return true;
+    if (window != theWindow || world.windowGone) return false;
+    return log("destroyAppWindow"), world.windowGone = true;
 }
-void showCursor(bool show) { log(show ? "showCursor(1)" : "showCursor(0)"); }
+void showCursor(bool show) { log("showCursor", show); }
 bool pollWindowEvent(WindowEvent* event) {
-    if (!behaviour.events.empty()) {
-        std::optional<WindowEvent> next = behaviour.events.front();
-        behaviour.events.pop_front();
-        if (next) {
-            *event = *next;
-            return true;
-        }
-    }
-    advanceVirtualCounter(behaviour.ticksPerIdlePoll);
-    return false;
+    *event = world.events.empty() ? none : world.events.front();
+    if (!world.events.empty()) world.events.pop_front();
+    if (event->value == none.value) advanceVirtualCounter(world.ticksPerIdlePoll);
+    return event->value != none.value;
 }
-void showMessageBox(const char* caption, const char* text) {
-    log("messageBox(" + std::string(caption) + "," + text + ")");
-}
-void exitProcess(int32_t code) {
-    log("exitProcess(" + std::to_string(code) + ")");
-    throw ProcessExit{code};
-}
-
-// ---- Stand-ins: display and device ----
-
+void showMessageBox(const char* caption, const char* text) { log("box", caption, text); }
+void exitProcess(int32_t code) { log("exit", code); throw ProcessExit{code}; }
 void createDisplayDevice(AppWindow* window) {
-    log(window == fakeWindow ? "createDisplayDevice" : "createDisplayDevice(?)");
-    if (behaviour.displayFailure) fatalExit(behaviour.displayFailure);
+    log("createDisplayDevice", window == theWindow);
+    if (world.displayFailure) fatalExit(world.displayFailure);
 }
 void releaseDisplayDevice() { log("releaseDisplayDevice"); }
 int32_t deviceClear(uint32_t flags, uint32_t color, float z, uint32_t stencil) {
-    log("clear(" + std::to_string(flags) + "," + std::to_string(color) + "," +
-        std::to_string(z) + "," + std::to_string(stencil) + ")");
-    return 0;
+    return log("clear", flags, color, z, stencil), 0;
 }
-int32_t deviceBeginScene() {
-    log("beginScene");
-    return 0;
-}
-int32_t deviceEndScene() {
-    log("endScene");
-    return 0;
-}
+int32_t deviceBeginScene() { return log("begin"), 0; }
+int32_t deviceEndScene() { return log("end"), 0; }
 int32_t devicePresent() {
-    log("present");
-    if (++frames > behaviour.maxFrames) throw ProcessExit{-99};
-    return 0;
+    if (++world.frames > 1000) throw ProcessExit{-99}; // a runaway loop
+    return log("present"), 0;
 }
-int32_t setRenderState(uint32_t state, uint32_t value) {
-    log("rs(" + std::to_string(state) + "," + std::to_string(value) + ")");
-    return 0;
-}
+int32_t setRenderState(uint32_t state, uint32_t value) { return log("rs", state, value), 0; }
 int32_t setTextureStageState(uint32_t stage, uint32_t type, uint32_t value) {
-    log("tss(" + std::to_string(stage) + "," + std::to_string(type) + "," + std::to_string(value) +
-        ")");
-    return 0;
+    return log("tss", stage, type, value), 0;
 }
 
-// ---- Stand-ins: plugins ----
-
-namespace {
-int32_t pluginInit(int32_t index, const char* name) {
-    log(name);
-    return behaviour.failingPlugin == index ? -1 : 0;
-}
-} // namespace
-int32_t initBackdrop() { return pluginInit(0, "initBackdrop"); }
-int32_t initTube() { return pluginInit(1, "initTube"); }
-int32_t initTextScroller() { return pluginInit(2, "initTextScroller"); }
-int32_t initCornerPanels() { return pluginInit(3, "initCornerPanels"); }
-int32_t initPictureSequence() { return pluginInit(4, "initPictureSequence"); }
-void renderBackdrop() { log("renderBackdrop"); }
-void renderTube() { log("renderTube"); }
-void renderTextScroller() { log("renderTextScroller"); }
-void renderCornerPanels() { log("renderCornerPanels"); }
+#define PLUGIN(Name, Render)                                                                   \
+    int32_t init##Name() { return log("init" #Name), world.failingInit == #Name ? -1 : 0; }    \
+    Render                                                                                     \
+    void shutdown##Name() {                                                                    \
+        log("shutdown" #Name);                                                                 \
+        if (world.fatalInShutdown == #Name) fatalExit("Out of memory");                        \
+    }
+PLUGIN(Backdrop, void renderBackdrop() { log("renderBackdrop"); })
+PLUGIN(Tube, void renderTube() { log("renderTube"); })
+PLUGIN(TextScroller, void renderTextScroller() { log("renderTextScroller"); })
+PLUGIN(CornerPanels, void renderCornerPanels() { log("renderCornerPanels"); })
+PLUGIN(PictureSequence, )
 int32_t renderPictureSequence() {
-    log("renderPictureSequence");
-    deltasSeen.push_back(frameDelta);
-    return behaviour.sequenceResult;
+    log("renderPictureSequence", frameDelta);
+    return world.sequenceResult;
 }
 void renderWhiteout() { log("renderWhiteout"); }
-void shutdownBackdrop() { log("shutdownBackdrop"); }
-void shutdownTube() {
-    log("shutdownTube");
-    if (behaviour.nestedFatalInShutdown) fatalExit("Out of memory");
-}
-void shutdownTextScroller() { log("shutdownTextScroller"); }
-void shutdownCornerPanels() { log("shutdownCornerPanels"); }
-void shutdownPictureSequence() { log("shutdownPictureSequence"); }
-
-// ---- Stand-ins: sound ----
 
 void registerFileCallbacks(OpenCallback open, CloseCallback close, ReadCallback read,
                            SeekCallback seek, TellCallback tell) {
-    const bool ours = open == openModuleFile && close == closeModuleFile &&
-                      read == readModuleFile && seek == seekModuleFile && tell == tellModuleFile;
-    log(ours ? "registerFileCallbacks" : "registerFileCallbacks(?)");
+    log("registerFileCallbacks", open == openModuleFile && close == closeModuleFile &&
+                                     read == readModuleFile && seek == seekModuleFile &&
+                                     tell == tellModuleFile);
 }
 void* openModuleFile(const char*) { return nullptr; }
 void closeModuleFile(void*) {}
 int32_t readModuleFile(void*, int32_t, void*) { return 0; }
 void seekModuleFile(void*, int32_t, int32_t) {}
 int32_t tellModuleFile(void*) { return 0; }
-bool openSoundOutput(int32_t rate) {
-    log("openSoundOutput(" + std::to_string(rate) + ")");
-    return behaviour.soundOpens;
-}
+bool openSoundOutput(int32_t rate) { return log("openSoundOutput", rate), world.soundOpens; }
 void closeSoundOutput() { log("closeSoundOutput"); }
-Song* loadSong(const char* name) {
-    log(name == nullptr ? "loadSong" : "loadSong(?)");
-    return behaviour.songLoads ? fakeSong : nullptr;
-}
-bool playSong(Song* song) {
-    log("playSong(" + songName(song) + ")");
-    return true;
-}
-bool freeSong(Song* song) {
-    log("freeSong(" + songName(song) + ")");
-    return true;
-}
-void setSyncSong(Song* song) { log("setSyncSong(" + songName(song) + ")"); }
+Song* loadSong(const char* file) { return log("loadSong", file == nullptr), world.songLoads ? theSong : nullptr; }
+bool playSong(Song* song) { return log("playSong", name(song)), true; }
+bool freeSong(Song* song) { return log("freeSong", name(song)), true; }
+void setSyncSong(Song* song) { log("setSyncSong", name(song)); }
+// clang-format on
 
 // ---- Tests ----
 
 namespace {
 
-TEST(ShellStartUp, OrderOfEveryStep) {
-    reset();
-    // The seed is the low 32 bits of the counter.
-    setVirtualCounter((uint64_t(3) << 32) + 4357);
-    EXPECT_EQ(runShell(false), -1);
-    const std::vector<std::string> expected = {
-        "startWindowSystem",
-        "createAppWindow(Velmora,Velmora,640,480)",
-        "showCursor(0)",
-        "showAppWindow",
-        "createDisplayDevice",
-        "tss(0,16,2)",
-        "tss(0,17,2)",
-        "tss(0,18,2)",
-        "rs(137,0)",
-        "initBackdrop",
-        "initTube",
-        "initTextScroller",
-        "initCornerPanels",
-        "initPictureSequence",
-        "registerFileCallbacks",
-        "openSoundOutput(44100)",
-        "loadSong",
-        "setSyncSong(song)",
-        "showAppWindow",
-        "playSong(song)",
-    };
-    EXPECT_EQ(calls, expected);
-    EXPECT_EQ(nextRandom(), 2805);
-    EXPECT_EQ(shellSong(), fakeSong);
-    EXPECT_EQ(shellRunning(), 0); // the activation has not been reported yet
-    // The frame clock starts last: the first frame measures from the end of start-up.
-    EXPECT_EQ(frameDelta, 0.0f);
+TEST(Shell, StartUpOrder) {
+    World w;
+    w.counter = (uint64_t(3) << 32) + 4357;
+    EXPECT_EQ(run(w, false), -1);
+    EXPECT_EQ(world.calls, (Calls{"startWindowSystem",
+                                  "createAppWindow Velmora Velmora 640 480",
+                                  "showCursor 0",
+                                  "showAppWindow 1",
+                                  "createDisplayDevice 1",
+                                  "tss 0 16 2",
+                                  "tss 0 17 2",
+                                  "tss 0 18 2",
+                                  "rs 137 0",
+                                  "initBackdrop",
+                                  "initTube",
+                                  "initTextScroller",
+                                  "initCornerPanels",
+                                  "initPictureSequence",
+                                  "registerFileCallbacks 1",
+                                  "openSoundOutput 44100",
+                                  "loadSong 1",
+                                  "setSyncSong song",
+                                  "showAppWindow 1",
+                                  "playSong song"}));
+    EXPECT_EQ(nextRandom(), 2805); // seeded from the counter's low 32 bits (4357)
+    // The frame clock starts last: the first frame measures from there.
     advanceVirtualSeconds(1, 4);
     renderFrame();
-    EXPECT_EQ(deltasSeen, (std::vector<float>{0.25f}));
+    EXPECT_EQ(count("renderPictureSequence 0.25"), 1);
+
+    // No sound output: a box and no song; no module: neither box nor song.
+    w = World{};
+    w.soundOpens = false;
+    run(w, false);
+    EXPECT_EQ(after("openSoundOutput 44100", 3),
+              (Calls{"openSoundOutput 44100", "box Quillon Error during initialization of Quillon",
+                     "showAppWindow 1"}));
+    w = World{};
+    w.songLoads = false;
+    w.events = {{WindowEventKind::quit, 0}};
+    EXPECT_EQ(run(w), 0);
+    EXPECT_EQ(after("loadSong 1", 3), (Calls{"loadSong 1", "setSyncSong null", "showAppWindow 1"}));
+    EXPECT_EQ(count("playSong null") + count("freeSong null") + count("freeSong song"), 0);
 }
 
-TEST(ShellStartUp, WithoutSoundOrSong) {
-    // The output cannot be opened: a box, no song, and start-up goes on.
-    Behaviour noOutput;
-    noOutput.soundOpens = false;
-    reset(noOutput);
-    EXPECT_EQ(runShell(false), -1);
-    EXPECT_EQ(span("openSoundOutput(44100)", "showAppWindow"),
-              (std::vector<std::string>{"openSoundOutput(44100)",
-                                        "messageBox(Quillon,Error during initialization of Quillon)",
-                                        "showAppWindow"}));
-    EXPECT_EQ(callIndex("loadSong"), -1);
-    EXPECT_EQ(callIndex("playSong(song)"), -1);
+TEST(Shell, FatalExitFromEveryStage) {
+    // The display fails before anything else started: every teardown step runs
+    // harmlessly, the message comes last, code 1.
+    World w;
+    w.displayFailure = "OpenGL 2.1 needed";
+    EXPECT_EQ(run(w), 1);
+    Calls expected = {"createDisplayDevice 1"};
+    expected.insert(expected.end(), teardown.begin(), teardown.end());
+    expected.insert(expected.end(), {"closeSoundOutput", "releaseDisplayDevice", "showCursor 1",
+                                     "box Velmora OpenGL 2.1 needed", "exit 1"});
+    EXPECT_EQ(after("createDisplayDevice 1", 99), expected);
+
+    // A failing plugin init: the later ones still run.
+    w = World{};
+    w.failingInit = "Tube";
+    EXPECT_EQ(run(w), 1);
+    EXPECT_EQ(after("initTube", 5), (Calls{"initTube", "initTextScroller", "initCornerPanels",
+                                           "initPictureSequence", "destroyAppWindow"}));
+    EXPECT_EQ(world.calls[world.calls.size() - 2], "box Velmora Can't init demo plugins");
+
+    // A normal end: the song is freed before the output closes; code 0, no box.
+    w = World{};
+    w.events = {{WindowEventKind::activate, 1}, none, {WindowEventKind::keyDown, keyEscape}};
+    EXPECT_EQ(run(w), 0);
+    expected = teardown;
+    expected.insert(expected.end(), {"freeSong song", "closeSoundOutput", "releaseDisplayDevice",
+                                     "showCursor 1", "exit 0"});
+    EXPECT_EQ(after("destroyAppWindow", 99), expected);
     EXPECT_EQ(shellSong(), nullptr);
 
-    // The module does not load: no music and no message.
-    Behaviour noSong;
-    noSong.songLoads = false;
-    reset(noSong);
-    EXPECT_EQ(runShell(false), -1);
-    EXPECT_EQ(span("loadSong", "showAppWindow"),
-              (std::vector<std::string>{"loadSong", "setSyncSong(null)", "showAppWindow"}));
-    EXPECT_EQ(countOf("playSong(song)") + countOf("playSong(null)"), 0);
-    EXPECT_EQ(callIndex("messageBox(Quillon,Error during initialization of Quillon)"), -1);
-
-    // Ending normally afterwards frees no song.
-    noSong.events = {WindowEvent{WindowEventKind::keyDown, keyEscape}};
-    reset(noSong);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_EQ(countOf("freeSong(null)") + countOf("freeSong(song)"), 0);
-}
-
-TEST(ShellFatalExit, DisplayFailureBeforeAnythingElseStarted) {
-    Behaviour b;
-    b.displayFailure = "OpenGL 2.1 needed";
-    reset(b);
-    EXPECT_EQ(runShell(true), 1);
-    std::vector<std::string> expected = {"startWindowSystem",
-                                         "createAppWindow(Velmora,Velmora,640,480)",
-                                         "showCursor(0)", "showAppWindow", "createDisplayDevice"};
-    expected.insert(expected.end(), teardownWithoutSong.begin(), teardownWithoutSong.end());
-    expected.push_back("messageBox(Velmora,OpenGL 2.1 needed)");
-    expected.push_back("exitProcess(1)");
-    EXPECT_EQ(calls, expected);
-
-    b.displayFailure = "No valid video mode found";
-    reset(b);
-    EXPECT_EQ(runShell(true), 1);
-    EXPECT_EQ(callIndex("messageBox(Velmora,No valid video mode found)"),
-              int32_t(calls.size()) - 2);
-}
-
-TEST(ShellFatalExit, PluginFailureStillRunsEveryInit) {
-    for (int32_t failing = 0; failing < 5; ++failing) {
-        Behaviour b;
-        b.failingPlugin = failing;
-        reset(b);
-        EXPECT_EQ(runShell(true), 1) << failing;
-        EXPECT_EQ(span("initBackdrop", "destroyAppWindow"),
-                  (std::vector<std::string>{"initBackdrop", "initTube", "initTextScroller",
-                                            "initCornerPanels", "initPictureSequence",
-                                            "destroyAppWindow"}))
-            << failing;
-        EXPECT_EQ(callIndex("registerFileCallbacks"), -1);
-        EXPECT_EQ(calls[calls.size() - 2], "messageBox(Velmora,Can't init demo plugins)");
-        EXPECT_EQ(calls.back(), "exitProcess(1)");
-    }
-}
-
-TEST(ShellFatalExit, NormalEndTearsDownInOrderWithCodeZero) {
-    Behaviour b;
-    b.events = {WindowEvent{WindowEventKind::activate, 1}, std::nullopt,
-                WindowEvent{WindowEventKind::keyDown, keyEscape}};
-    reset(b);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_EQ(span("destroyAppWindow", "exitProcess(0)"),
-              (std::vector<std::string>{"destroyAppWindow", "shutdownBackdrop", "shutdownTube",
-                                        "shutdownTextScroller", "shutdownCornerPanels",
-                                        "shutdownPictureSequence", "setSyncSong(null)",
-                                        "freeSong(song)", "closeSoundOutput",
-                                        "releaseDisplayDevice", "showCursor(1)",
-                                        "exitProcess(0)"}));
-    EXPECT_EQ(shellSong(), nullptr);
-    EXPECT_EQ(countOf("messageBox(Velmora,Can't init demo plugins)"), 0);
-}
-
-TEST(ShellFatalExit, MemoryExhaustionAndReentry) {
-    // The shell installs fatalExit as the exhausted-memory handler.
-    reset();
-    EXPECT_EQ(runShell(false), -1);
-    calls.clear();
-    try {
-        allocArray(-1, 1);
-        FAIL() << "allocation returned";
-    } catch (const ProcessExit& exit) {
-        EXPECT_EQ(exit.code, 1);
-    }
-    EXPECT_EQ(calls[calls.size() - 2], "messageBox(Velmora,Out of memory)");
-    EXPECT_EQ(countOf("freeSong(song)"), 1);
-
-    // Entered again from inside the teardown: straight out, code 1, nothing twice.
-    Behaviour b;
-    b.nestedFatalInShutdown = true;
-    b.events = {WindowEvent{WindowEventKind::quit, 0}};
-    reset(b);
+    // Exhausted memory ends through fatalExit; entered again inside the teardown,
+    // it leaves at once.
+    run(World{}, false);
+    EXPECT_THROW(allocArray(-1, 1), ProcessExit);
+    EXPECT_EQ(world.calls[world.calls.size() - 2], "box Velmora Out of memory");
+    w = World{};
+    w.fatalInShutdown = "Tube";
+    w.events = {{WindowEventKind::close, 0}};
     testing::internal::CaptureStderr();
-    EXPECT_EQ(runShell(true), 1);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Velmora: Out of memory"), std::string::npos) << err;
-    EXPECT_EQ(span("shutdownBackdrop", "exitProcess(1)"),
-              (std::vector<std::string>{"shutdownBackdrop", "shutdownTube", "exitProcess(1)"}));
+    EXPECT_EQ(run(w), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velmora: Out of memory\n");
+    EXPECT_EQ(after("shutdownTube", 9), (Calls{"shutdownTube", "exit 1"}));
     setMemoryExhaustedHandler(nullptr);
 }
 
-TEST(ShellLoop, EscapeEndsAfterItsMessageWithoutAnotherFrame) {
-    Behaviour b;
-    b.events = {WindowEvent{WindowEventKind::activate, 1},
-                std::nullopt,
-                WindowEvent{WindowEventKind::paint, 0},
-                std::nullopt,
-                WindowEvent{WindowEventKind::keyDown, 'a'},
-                WindowEvent{WindowEventKind::other, 0},
-                std::nullopt,
-                WindowEvent{WindowEventKind::keyDown, keyEscape},
-                std::nullopt};
-    reset(b);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_EQ(frames, 3);
-    EXPECT_GT(callIndex("destroyAppWindow"), callIndex("present"));
-    EXPECT_EQ(countOf("messageBox(Velmora,Can't init demo plugins)"), 0);
+TEST(Shell, LoopEndsOnEscapeDeactivationAndClose) {
+    World w;
+    w.events = {{WindowEventKind::activate, 1},  none, {WindowEventKind::paint, 0},           none,
+                {WindowEventKind::keyDown, 'a'}, none, {WindowEventKind::keyDown, keyEscape}, none};
+    EXPECT_EQ(run(w), 0);
+    EXPECT_EQ(world.frames, 3); // none after the Escape
+
+    // Switching away destroys the window at once, and only once.
+    w.events = {{WindowEventKind::activate, 1}, none, {WindowEventKind::activate, 0}, none};
+    EXPECT_EQ(run(w), 0);
+    EXPECT_EQ(world.frames, 1);
+    EXPECT_EQ(count("destroyAppWindow"), 1);
+    EXPECT_EQ(after("destroyAppWindow", 2)[1], "shutdownBackdrop");
+    // Inactive but minimised keeps running.
+    w.events = {{WindowEventKind::activate, 1},
+                {WindowEventKind::activate, 0x10000},
+                none,
+                {WindowEventKind::close, 0}};
+    EXPECT_EQ(run(w), 0);
+    EXPECT_EQ(world.frames, 1);
 }
 
-TEST(ShellLoop, DeactivationDestroysTheWindowOnce) {
-    Behaviour b;
-    b.events = {WindowEvent{WindowEventKind::activate, 1}, std::nullopt, std::nullopt,
-                WindowEvent{WindowEventKind::activate, 0}, std::nullopt};
-    reset(b);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_EQ(frames, 2);
-    EXPECT_EQ(countOf("destroyAppWindow"), 1);
-    // Destroyed at the deactivation, before any plugin shutdown.
-    EXPECT_LT(callIndex("destroyAppWindow"), callIndex("shutdownBackdrop"));
-
-    // Minimised and inactive (a non-zero value) keeps it running.
-    b.events = {WindowEvent{WindowEventKind::activate, 1},
-                WindowEvent{WindowEventKind::activate, 0x00010000}, std::nullopt,
-                WindowEvent{WindowEventKind::close, 0}};
-    reset(b);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_EQ(frames, 1);
+TEST(Shell, FirstActivationIsAwaitedWithABound) {
+    World w; // frames are drawn while it is awaited
+    w.events = {none, none, {WindowEventKind::activate, 1}, none, {WindowEventKind::quit, 0}};
+    EXPECT_EQ(run(w), 0);
+    EXPECT_EQ(world.frames, 3);
+    w = World{}; // it never comes: 3 s, at 0.5 s per idle turn
+    w.ticksPerIdlePoll = 500000;
+    EXPECT_EQ(run(w), 0);
+    EXPECT_EQ(world.frames, 6);
+    w = World{}; // closed before it came: no frame at all
+    w.events = {{WindowEventKind::close, 0}, none};
+    EXPECT_EQ(run(w), 0);
+    EXPECT_EQ(world.frames, 0);
 }
 
-TEST(ShellLoop, WaitsABoundedTimeForTheFirstActivation) {
-    // Frames are drawn while the first activation is awaited.
-    Behaviour b;
-    b.events = {std::nullopt, std::nullopt, WindowEvent{WindowEventKind::activate, 1},
-                std::nullopt, WindowEvent{WindowEventKind::quit, 0}};
-    reset(b);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_EQ(frames, 3);
-
-    // It never comes: the loop ends once 3 s have passed (0.5 s per idle turn).
-    b = Behaviour{};
-    b.ticksPerIdlePoll = 500000;
-    reset(b);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_GE(frames, 5);
-    EXPECT_LE(frames, 7);
-
-    // A close request before it arrives ends at once, without a frame.
-    b = Behaviour{};
-    b.events = {WindowEvent{WindowEventKind::close, 0}, std::nullopt, std::nullopt};
-    reset(b);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_EQ(frames, 0);
-
-    // So does a deactivation.
-    b.events = {WindowEvent{WindowEventKind::activate, 0}, std::nullopt};
-    reset(b);
-    EXPECT_EQ(runShell(true), 0);
-    EXPECT_EQ(frames, 0);
-    EXPECT_EQ(countOf("destroyAppWindow"), 1);
-}
-
-TEST(ShellFrame, CompositionByPictureSequenceResult) {
-    reset();
-    EXPECT_EQ(runShell(false), -1);
-    const std::vector<std::string> head = {"clear(3,0,1.000000,0)", "beginScene",
-                                           "renderPictureSequence"};
-    auto frameFor = [&](int32_t result) {
-        behaviour.sequenceResult = result;
-        calls.clear();
+TEST(Shell, FrameCompositionByPictureSequenceResult) {
+    run(World{}, false);
+    auto frame = [](int32_t sequenceResult) {
+        world.sequenceResult = sequenceResult;
+        world.calls.clear();
         renderFrame();
-        return calls;
+        return world.calls;
     };
-    std::vector<std::string> expected = head;
-    expected.insert(expected.end(), {"endScene", "present"});
-    EXPECT_EQ(frameFor(-1), expected);
-
-    expected = head;
-    expected.insert(expected.end(), {"renderWhiteout", "endScene", "present"});
-    EXPECT_EQ(frameFor(1), expected);
-
-    expected = head;
-    expected.insert(expected.end(), {"renderBackdrop", "renderTube", "renderTextScroller",
-                                     "renderCornerPanels", "renderWhiteout", "endScene",
-                                     "present"});
-    EXPECT_EQ(frameFor(0), expected);
-
-    // frameDelta is this frame's, ticked between the clear and the scene.
-    deltasSeen.clear();
-    advanceVirtualSeconds(1, 8);
-    renderFrame();
-    renderFrame();
-    advanceVirtualSeconds(1, 2);
-    renderFrame();
-    EXPECT_EQ(deltasSeen, (std::vector<float>{0.125f, 0.0f, 0.5f}));
+    const std::string clear = "clear 3 0 1 0", sequence = "renderPictureSequence 0";
+    EXPECT_EQ(frame(-1), (Calls{clear, "begin", sequence, "end", "present"}));
+    EXPECT_EQ(frame(1), (Calls{clear, "begin", sequence, "renderWhiteout", "end", "present"}));
+    EXPECT_EQ(frame(0),
+              (Calls{clear, "begin", sequence, "renderBackdrop", "renderTube", "renderTextScroller",
+                     "renderCornerPanels", "renderWhiteout", "end", "present"}));
+    advanceVirtualSeconds(1, 8); // the clock ticks between the clear and the scene
+    EXPECT_EQ(frame(-1)[2], "renderPictureSequence 0.125");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
-// Shared by the audio tests: samples laid out as the loader lays them out (length + 8
-// slots, guard at the loop end), voices set from plain numbers, songs built in
-// memory with tick handlers of the tests' own, and the output opened over the
-// virtual wave output.
+// Shared by the audio tests: samples laid out as the loader lays them out (exactly
+// length + 8 slots, so AddressSanitizer sees any read beyond), voices set from plain
+// numbers, and songs built in memory with tick handlers of the tests' own.
 #pragma once
 #include "audio/mixer.h"
 #include "audio/output.h"
@@ -9,76 +8,59 @@
 #include "music/song.h"
 
 #include <cmath>
-#include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace audiotest {
 
-// A Sample owning its data. The data has exactly length + 8 slots, like the
-// loader's, so a read outside them is caught by AddressSanitizer.
 struct OwnedSample {
     std::unique_ptr<int16_t[]> data;
     Sample sample{};
 };
 
-// loopType 1 none, 2 forward, 4 ping-pong; without a loop the loop spans the sample.
+// loopType 1 none, 2 forward, 4 ping-pong; the guard slot is filled as the loader does.
 inline std::unique_ptr<OwnedSample> makeSample(const std::vector<int16_t>& values,
                                                uint8_t loopType = 1, uint32_t loopStart = 0,
                                                uint32_t loopLength = 0) {
     auto owned = std::make_unique<OwnedSample>();
     uint32_t length = static_cast<uint32_t>(values.size());
     owned->data.reset(new int16_t[length + 8]());
-    for (uint32_t i = 0; i < length; ++i) owned->data[i] = values[i];
-    Sample& s = owned->sample;
-    s.data = owned->data.get();
-    s.length = length;
-    s.loopType = loopType;
-    s.bits = 16;
-    if (loopType == 1) {
-        s.loopStart = 0;
-        s.loopLength = length;
-    } else {
-        s.loopStart = loopStart;
-        s.loopLength = loopLength;
-        uint32_t end = loopStart + loopLength;
-        s.data[end] = loopType == 4 ? s.data[end - 1] : s.data[loopStart];
+    std::copy(values.begin(), values.end(), owned->data.get());
+    owned->sample = Sample{owned->data.get(), length, 0, length, 64, 0, 128, 16, loopType, 0};
+    if (loopType != 1) {
+        owned->sample.loopStart = loopStart;
+        owned->sample.loopLength = loopLength;
+        int16_t* end = owned->data.get() + loopStart + loopLength;
+        *end = loopType == 4 ? end[-1] : owned->data[loopStart];
     }
     return owned;
 }
 
-inline std::vector<int16_t> constantValues(size_t count, int16_t value) {
-    return std::vector<int16_t>(count, value);
+// Values start, start + slope, start + 2 * slope, ...
+inline std::vector<int16_t> line(size_t count, int start, int slope) {
+    std::vector<int16_t> v(count);
+    for (size_t i = 0; i < count; ++i)
+        v[i] = static_cast<int16_t>(start + slope * int(i));
+    return v;
 }
 
-// 32.32 from a double (exact for the binary fractions the tests use).
-inline void setPosition(MixChannel& v, double position) {
-    double whole = std::floor(position);
-    v.position = static_cast<uint32_t>(static_cast<int64_t>(whole));
-    v.positionFraction = static_cast<uint32_t>((position - whole) * 4294967296.0);
+inline uint64_t fixed(double value) {
+    return static_cast<uint64_t>(value * 4294967296.0);
 }
 
-inline void setStep(MixChannel& v, double step) {
-    double whole = std::floor(step);
-    v.step = static_cast<int32_t>(whole);
-    v.stepFraction = static_cast<uint32_t>((step - whole) * 4294967296.0);
-}
-
-inline double positionOf(const MixChannel& v) {
-    return static_cast<double>(v.position) + v.positionFraction / 4294967296.0;
-}
-
-// A voice playing `sample` with steady gains (no ramp pending) or, with rampFromZero,
-// starting a ramp from silence.
-inline MixChannel& startVoice(int index, Sample* sample, double position, double step,
-                              int32_t left, int32_t right, bool rampFromZero = false) {
+// A voice at `position` moving forwards by `step` (32.32 from doubles); the gains are
+// steady unless rampFromZero, which starts a ramp from silence.
+inline MixChannel& startVoice(int index, Sample* sample, double position, double step, int32_t left,
+                              int32_t right, bool rampFromZero = false) {
     MixChannel& v = mixChannels[index];
     v = MixChannel{};
     v.number = index;
     v.sample = sample;
     v.direction = 1;
-    setPosition(v, position);
-    setStep(v, step);
+    v.position = static_cast<uint32_t>(fixed(position) >> 32);
+    v.positionFraction = static_cast<uint32_t>(fixed(position));
+    v.step = static_cast<int32_t>(fixed(step) >> 32);
+    v.stepFraction = static_cast<uint32_t>(fixed(step));
     v.leftVolume = left;
     v.rightVolume = right;
     v.currentLeft = rampFromZero ? 0 : left * 256;
@@ -87,40 +69,27 @@ inline MixChannel& startVoice(int index, Sample* sample, double position, double
 }
 
 inline void silenceAllVoices() {
-    for (int i = 0; i < mixChannelCount; ++i) {
-        mixChannels[i] = MixChannel{};
-        mixChannels[i].number = i;
-        mixChannels[i].step = 1;
-    }
+    for (MixChannel& v : mixChannels)
+        v = MixChannel{};
 }
 
-// ---- Songs and the output ----
-
-inline void registerAppCallbacks() {
+// Opens the output (over whichever wave output the test links) with the module file
+// callbacks registered, the mixing thread on or off.
+inline bool openOutput(int32_t rate = 44100, bool thread = false) {
     registerFileCallbacks(openModuleFile, closeModuleFile, readModuleFile, seekModuleFile,
                           tellModuleFile);
+    setMixingThreadEnabled(thread);
+    return openSoundOutput(rate);
 }
 
-// A song with no patterns, driven only by its tick handler.
-inline std::unique_ptr<Song> makeSong(TickHandler handler, int16_t tempo = 125,
-                                      int16_t speed = 6, int16_t channels = 4) {
+inline std::unique_ptr<Song> makeSong(TickHandler handler, int16_t tempo = 125, int16_t speed = 4) {
     auto song = std::make_unique<Song>();
-    *song = Song{};
     song->tickHandler = handler;
     song->defaultTempo = tempo;
     song->defaultSpeed = speed;
-    song->channelCount = channels;
-    song->initialGlobalVolume = 64;
+    song->channelCount = 4;
     song->songLength = 1;
     return song;
-}
-
-// Opens the output over the virtual wave output, with the mixing thread off unless
-// asked for.
-inline bool openOutput(int32_t rate = 44100, bool thread = false) {
-    registerAppCallbacks();
-    setMixingThreadEnabled(thread);
-    return openSoundOutput(rate);
 }
 
 } // namespace audiotest

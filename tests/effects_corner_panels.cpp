@@ -1,7 +1,7 @@
 // The flashing corner panels on the recording device. The music position comes
-// through the real sync queries: the test builds a song with chosen instrument
-// cells and plays the part of the output side by publishing the record of the
-// block being heard.
+// through the real sync queries: the test builds a song with chosen instrument cells
+// and stands in for the output side by publishing a one-block ring whose record
+// is the one being heard.
 #include "effects/corner_panels.h"
 
 #include "app/frame_clock.h"
@@ -15,125 +15,97 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <tuple>
+#include <utility>
 
 namespace {
 
 constexpr float tick = 1.0f / 64.0f;
-constexpr int32_t channels = 4, rows = 64;
+constexpr int32_t channels = 4;
+using Levels = std::pair<uint32_t, uint32_t>; // flash bytes drawn: top, bottom
 
 class CornerPanelsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         recordReset();
-        song = std::make_unique<Song>();
-        std::memset(song.get(), 0, sizeof(Song));
-        for (Pattern& pattern : patterns) {
-            pattern.rowCount = rows;
-            pattern.cells = new PatternCell[rows * channels]();
-        }
-        song->patterns = patterns;
-        song->patternCount = 2;
-        song->channelCount = channels;
-        song->songLength = 2;
-        song->orderTable[0] = 0;
-        song->orderTable[1] = 1;
-        setSyncSong(song.get());
-        heard = SyncRecord{0, 0, 0};
+        std::memset(&song, 0, sizeof song);
+        std::memset(cells, 0, sizeof cells);
+        patterns[0] = {64, cells[0]};
+        patterns[1] = {64, cells[1]};
+        song.patterns = patterns;
+        song.patternCount = 2;
+        song.channelCount = channels;
+        song.orderTable[1] = 1;
+        setSyncSong(&song);
+        savedBlockCount = blockCount;
+        blockCount = 1;
         syncRecords = &heard;
         heardBlock.store(0);
+        hear(0, 0);
         ASSERT_EQ(initCornerPanels(), 0);
         deviceBeginScene();
     }
     void TearDown() override {
-        deviceEndScene();
         shutdownCornerPanels();
         EXPECT_EQ(recordLiveObjects(), 0u);
         syncRecords = nullptr;
+        blockCount = savedBlockCount;
         setSyncSong(nullptr);
-        for (Pattern& pattern : patterns) delete[] pattern.cells;
         recordReset();
-    }
-
-    void put(int32_t pattern, int32_t row, int32_t channel, uint8_t instrument) {
-        patterns[pattern].cells[row * channels + channel].instrument = instrument;
     }
     void hear(uint8_t order, uint8_t row) { heard = SyncRecord{order, row, 0}; }
 
-    // One frame; the flash level byte each panel was drawn with (top, bottom).
-    std::pair<uint32_t, uint32_t> frame(float delta) {
+    // One frame: the flash byte each strip was drawn with, the same in all its vertices.
+    static Levels frame(float delta) {
         frameDelta = delta;
         recordClearLog();
         renderCornerPanels();
-        std::vector<const RecordedCall*> draws = recordedDraws();
-        EXPECT_EQ(draws.size(), 2u);
-        if (draws.size() != 2) return {~0u, ~0u};
-        uint32_t level[2];
-        for (int32_t i = 0; i < 2; i++) {
-            const RecordedCall& draw = *draws[i];
-            EXPECT_EQ(drawnVertexCount(draw), 24u);
-            uint32_t specular = vertexWord(draw, 0, vxSpecular);
-            for (uint32_t v = 1; v < drawnVertexCount(draw); v++)
-                EXPECT_EQ(vertexWord(draw, v, vxSpecular), specular) << "vertex " << v;
-            EXPECT_EQ(specular & 0xFF000000u, 0xFF000000u);
+        uint32_t level[2] = {~0u, ~0u};
+        for (const RecordedCall* d : recordedDraws()) {
+            uint32_t specular = vertexWord(*d, 0, vxSpecular);
+            for (uint32_t v = 0; v < drawnVertexCount(*d); v++)
+                EXPECT_EQ(vertexWord(*d, v, vxSpecular), specular);
             EXPECT_EQ(specular, greyOf(specular & 0xFF));
-            level[i] = specular & 0xFF;
+            level[d->args[1] / 24] = specular & 0xFF;
         }
         return {level[0], level[1]};
     }
 
-    std::unique_ptr<Song> song;
+    Song song;
     Pattern patterns[2];
+    PatternCell cells[2][64 * channels];
     SyncRecord heard;
+    int32_t savedBlockCount = 0;
 };
 
 TEST(CornerPanelsLifecycle, InitCreatesTexturesAndBufferAndShutdownIsSafe) {
     recordReset();
     shutdownCornerPanels(); // never initialised
-    EXPECT_TRUE(recordedCalls().empty());
-
     ASSERT_EQ(initCornerPanels(), 0);
     for (uint32_t id = 1; id <= 2; id++) {
-        const RecordedTexture* texture = recordedTexture(id);
-        ASSERT_NE(texture, nullptr);
-        EXPECT_EQ(texture->width, 128u);
-        EXPECT_EQ(texture->height, 128u);
-        EXPECT_EQ(texture->format, fmtA4R4G4B4);
-        EXPECT_EQ(texture->levels, 1u);
-        EXPECT_EQ(std::memcmp(texture->levelBytes[0].data(), panelImages[id - 1], 32768), 0);
+        EXPECT_EQ(recordedTexture(id)->format, fmtA4R4G4B4);
+        EXPECT_EQ(recordedTexture(id)->width, 128u);
+        EXPECT_EQ(
+            std::memcmp(recordedTexture(id)->levelBytes[0].data(), panelImages[id - 1], 32768), 0);
     }
     const RecordedBuffer* buffer = recordedVertexBuffer(1);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_EQ(buffer->length, 1536u);
-    EXPECT_EQ(buffer->usage, usageWriteOnly | usageDynamic);
-    EXPECT_EQ(buffer->format, fvfScreenSpecular);
-    EXPECT_EQ(buffer->pool, poolSystemMem);
+    EXPECT_EQ(
+        std::tie(buffer->length, buffer->usage, buffer->format, buffer->pool),
+        std::make_tuple(1536u, usageWriteOnly | usageDynamic, fvfScreenSpecular, poolSystemMem));
     EXPECT_EQ(std::memcmp(buffer->bytes.data(), panelVertices, 1536), 0);
-    std::vector<const RecordedCall*> locks = recordedCallsOf(CallKind::lockVertexBuffer);
-    ASSERT_EQ(locks.size(), 1u);
-    EXPECT_EQ(locks[0]->args[0], 0u);
-    EXPECT_EQ(locks[0]->args[1], 1536u);
-    EXPECT_EQ(locks[0]->args[2], lockDiscard);
+    EXPECT_EQ(recordedCallsOf(CallKind::lockVertexBuffer).at(0)->args[2], lockDiscard);
     shutdownCornerPanels();
     shutdownCornerPanels();
     EXPECT_EQ(recordLiveObjects(), 0u);
-
-    struct Failure {
-        RecordFault fault;
-        uint32_t nth;
-        size_t texturesTried;
-    };
-    const Failure failures[] = {{RecordFault::createTexture, 1, 1},
-                                {RecordFault::createTexture, 2, 2},
-                                {RecordFault::surfaceLock, 1, 1},
-                                {RecordFault::createVertexBuffer, 1, 2},
-                                {RecordFault::lockVertexBuffer, 1, 2}};
-    for (const Failure& failure : failures) {
+    // Each failure is reported; after the first texture fails the second is not tried.
+    for (auto [fault, nth, tried] :
+         {std::tuple{RecordFault::createTexture, 1, 1}, std::tuple{RecordFault::surfaceLock, 2, 2},
+          std::tuple{RecordFault::createVertexBuffer, 1, 2},
+          std::tuple{RecordFault::lockVertexBuffer, 1, 2}}) {
         recordReset();
-        recordFailNth(failure.fault, failure.nth);
-        EXPECT_EQ(initCornerPanels(), -1) << int(failure.fault) << "/" << failure.nth;
-        EXPECT_EQ(recordedCallsOf(CallKind::createTexture).size(), failure.texturesTried);
+        recordFailNth(fault, nth);
+        EXPECT_EQ(initCornerPanels(), -1) << int(fault);
+        EXPECT_EQ(recordedCallsOf(CallKind::createTexture).size(), size_t(tried));
         shutdownCornerPanels();
         EXPECT_EQ(recordLiveObjects(), 0u);
     }
@@ -145,62 +117,48 @@ TEST_F(CornerPanelsTest, DrawsBothStripsWithTheirStatesAndPutsTheBaselineBack) {
     std::vector<RecordedCall> draws = copyDraws();
     ASSERT_EQ(draws.size(), 2u);
     for (uint32_t i = 0; i < 2; i++) {
-        const RecordedCall& d = draws[i];
-        EXPECT_EQ(d.kind, CallKind::drawPrimitive);
-        EXPECT_EQ(d.args[0], ptTriangleList);
-        EXPECT_EQ(d.args[1], 24u * i);
-        EXPECT_EQ(d.args[2], 8u);
-        EXPECT_EQ(d.state.texture, i + 1);
-        EXPECT_EQ(d.state.fvf, fvfScreenSpecular);
-        EXPECT_EQ(d.state.streamBuffer, 1u);
-        EXPECT_EQ(d.state.streamStride, 32u);
-        EXPECT_EQ(d.state.renderStates[rsCullMode], cullNone);
-        EXPECT_EQ(d.state.renderStates[rsZEnable], 0u);
-        EXPECT_EQ(d.state.renderStates[rsAlphaBlendEnable], 1u);
-        EXPECT_EQ(d.state.renderStates[rsSrcBlend], blendSrcAlpha);
-        EXPECT_EQ(d.state.renderStates[rsDestBlend], blendInvSrcAlpha);
-        EXPECT_EQ(d.state.renderStates[rsSpecularEnable], 1u);
-        EXPECT_EQ(d.state.stage0[tssMagFilter], filterPoint);
-        EXPECT_EQ(d.state.stage0[tssMinFilter], filterPoint);
-        EXPECT_EQ(d.state.stage0[tssMipFilter], filterPoint);
-        // Positions, diffuse and texture coordinates are the embedded ones.
+        const DrawState& s = draws[i].state;
+        EXPECT_EQ(draws[i].kind, CallKind::drawPrimitive);
+        EXPECT_EQ(draws[i].args, (std::array<uint32_t, 6>{ptTriangleList, 24 * i, 8, 0, 0, 0}));
+        EXPECT_EQ(std::tie(s.texture, s.fvf, s.streamBuffer, s.streamStride),
+                  std::make_tuple(i + 1, fvfScreenSpecular, 1u, 32u));
+        EXPECT_EQ(std::make_tuple(s.renderStates[rsCullMode], s.renderStates[rsZEnable],
+                                  s.renderStates[rsAlphaBlendEnable], s.renderStates[rsSrcBlend],
+                                  s.renderStates[rsDestBlend], s.renderStates[rsSpecularEnable]),
+                  std::make_tuple(cullNone, 0u, 1u, blendSrcAlpha, blendInvSrcAlpha, 1u));
+        EXPECT_EQ(
+            std::make_tuple(s.stage0[tssMagFilter], s.stage0[tssMinFilter], s.stage0[tssMipFilter]),
+            std::make_tuple(filterPoint, filterPoint, filterPoint));
+        // Only the specular colour differs from the embedded vertices.
         for (uint32_t v = 0; v < 24; v++) {
             const uint8_t* source = panelVertices + (24 * i + v) * 32;
-            EXPECT_EQ(std::memcmp(d.data.data() + v * 32, source, 20), 0) << i << "/" << v;
-            EXPECT_EQ(std::memcmp(d.data.data() + v * 32 + 24, source + 24, 8), 0) << i << "/" << v;
+            EXPECT_EQ(std::memcmp(draws[i].data.data() + v * 32, source, 20), 0);
+            EXPECT_EQ(std::memcmp(draws[i].data.data() + v * 32 + 24, source + 24, 8), 0);
         }
+        // Each strip's 768 bytes are locked on their own, without flags.
+        EXPECT_EQ(recordedCallsOf(CallKind::lockVertexBuffer).at(i)->args,
+                  (std::array<uint32_t, 6>{768 * i, 768, 0, 0, 0, 0}));
     }
-    // Each panel's 24 vertices are locked on their own for the specular colour.
-    std::vector<const RecordedCall*> locks = recordedCallsOf(CallKind::lockVertexBuffer);
-    ASSERT_EQ(locks.size(), 2u);
-    for (uint32_t i = 0; i < 2; i++) {
-        EXPECT_EQ(locks[i]->args[0], 768u * i);
-        EXPECT_EQ(locks[i]->args[1], 768u);
-        EXPECT_EQ(locks[i]->args[2], 0u);
-    }
-    EXPECT_EQ(recordedTextureStageState(0, tssMagFilter), filterLinear);
-    EXPECT_EQ(recordedTextureStageState(0, tssMinFilter), filterLinear);
-    EXPECT_EQ(recordedTextureStageState(0, tssMipFilter), filterLinear);
-    EXPECT_EQ(recordedState(rsZEnable), 1u);
-    EXPECT_EQ(recordedState(rsSpecularEnable), 0u);
-    EXPECT_EQ(recordedState(rsAlphaBlendEnable), 0u);
-    EXPECT_EQ(recordedState(rsCullMode), cullClockwise);
+    EXPECT_EQ(std::make_tuple(recordedTextureStageState(0, tssMagFilter),
+                              recordedTextureStageState(0, tssMinFilter),
+                              recordedTextureStageState(0, tssMipFilter)),
+              std::make_tuple(filterLinear, filterLinear, filterLinear));
+    EXPECT_EQ(std::make_tuple(recordedState(rsZEnable), recordedState(rsSpecularEnable),
+                              recordedState(rsAlphaBlendEnable), recordedState(rsCullMode)),
+              std::make_tuple(1u, 0u, 0u, cullClockwise));
 }
 
-TEST_F(CornerPanelsTest, TriggerFlashesAtFullLevelAndFallsThreePerSecond) {
-    put(0, 4, 2, 17);
-    hear(0, 3);
-    EXPECT_EQ(frame(tick), std::make_pair(0u, 0u));
+TEST_F(CornerPanelsTest, FlashStartsAtFullLevelAndFallsThreePerSecond) {
+    cells[0][4 * channels + 2].instrument = 17;
+    EXPECT_EQ(frame(tick), Levels(0, 0));
     hear(0, 4);
-    // Level 1 - 3k/64 after k frames of 1/64 s, each drawn before it falls further.
-    for (int32_t k = 0; k <= 21; k++) {
-        uint32_t expected = uint32_t(roundToInteger(double(64 - 3 * k) * 255.0 / 64.0));
-        EXPECT_EQ(frame(tick), std::make_pair(expected, 0u)) << "frame " << k;
+    // After k frames of 1/64 s the level is 1 - 3k/64, drawn before it falls again;
+    // below 0 it rests at 0 and is never drawn wrapped.
+    for (int32_t k = 0; k < 30; k++) {
+        uint32_t expected = k > 21 ? 0 : uint32_t(roundToInteger((64 - 3 * k) * 255.0 / 64.0));
+        EXPECT_EQ(frame(tick), Levels(expected, 0)) << k;
     }
-    // Below 0 the level rests at 0; it is never drawn wrapped.
-    for (int32_t k = 22; k < 40; k++) EXPECT_EQ(frame(tick), std::make_pair(0u, 0u)) << k;
-
-    // At 60 frames per second the flash is gone after 20 frames, 12.75 a frame.
+    // At 60 frames per second: 12.75 a frame, gone after 20 frames.
     const float sixtieth = 1092.0f / 65536.0f;
     hear(0, 5);
     frame(sixtieth);
@@ -209,81 +167,65 @@ TEST_F(CornerPanelsTest, TriggerFlashesAtFullLevelAndFallsThreePerSecond) {
     EXPECT_EQ(previous, 255u);
     for (int32_t k = 1; k < 20; k++) {
         uint32_t level = frame(sixtieth).first;
-        EXPECT_GE(previous - level, 12u) << k;
-        EXPECT_LE(previous - level, 13u) << k;
-        EXPECT_GT(level, 0u) << k;
+        EXPECT_TRUE(level > 0 && previous - level >= 12 && previous - level <= 13) << k;
         previous = level;
     }
     EXPECT_EQ(frame(sixtieth).first, 0u);
+    // A frame of no time keeps the level; a very long one is followed by 0.
+    hear(0, 6);
+    frame(0.0f);
+    hear(0, 4);
+    EXPECT_EQ(frame(0.0f).first, 255u);
+    EXPECT_EQ(frame(5.0f).first, 255u);
+    EXPECT_EQ(frame(tick).first, 0u);
 }
 
-TEST_F(CornerPanelsTest, OnlyANewlyHeardRowNumberCanTrigger) {
-    put(0, 8, 0, 17);
-    put(1, 8, 3, 17); // the same row number in the next pattern
-    put(0, 10, 1, 17);
+TEST_F(CornerPanelsTest, OnlyTheRowHeardAtANewRowNumberTriggers) {
+    cells[0][8 * channels + 0].instrument = 17;
+    cells[1][8 * channels + 3].instrument = 17;
+    cells[0][10 * channels + 1].instrument = 17;
     hear(0, 8);
     EXPECT_EQ(frame(tick).first, 255u);
-    // The row stays for many frames: one flash only.
-    for (int32_t k = 1; k < 30; k++) EXPECT_LT(frame(tick).first, 255u) << k;
-    // Another pattern at the same row number is not a new row.
-    hear(1, 8);
+    for (int32_t k = 1; k < 30; k++)
+        EXPECT_LT(frame(tick).first, 255u) << k; // once per row
+    hear(1, 8); // another pattern at the same row number is no new row
     EXPECT_LT(frame(tick).first, 255u);
-    // The music passed row 10 between two frames: rows not heard at a frame never trigger.
-    hear(1, 9);
+    hear(1, 9); // row 10 passes between two frames unseen
     frame(tick);
     hear(1, 11);
     EXPECT_EQ(frame(tick).first, 0u);
-    // Back to a row with the instrument, heard as a change of row number.
     hear(0, 10);
     EXPECT_EQ(frame(tick).first, 255u);
-    // A cell without an instrument never matches, and instrument 0 is not asked for.
-    EXPECT_EQ(rowUsesInstrument(0), 0);
 }
 
-TEST_F(CornerPanelsTest, PanelsFlashAndFadeIndependently) {
-    put(0, 1, 0, 17);
-    put(0, 1, 3, 1);
-    put(0, 2, 1, 1);
-    put(0, 3, 2, 17);
+TEST_F(CornerPanelsTest, PanelsFlashIndependentlyAndNeverWithoutASong) {
+    cells[0][1 * channels + 0].instrument = 17;
+    cells[0][1 * channels + 3].instrument = 1;
+    cells[0][2 * channels + 1].instrument = 1;
+    cells[0][3 * channels + 2].instrument = 17;
     hear(0, 1);
-    EXPECT_EQ(frame(tick), std::make_pair(255u, 255u));
-    EXPECT_EQ(frame(tick), std::make_pair(243u, 243u));
-    hear(0, 2); // the bottom strip's instrument only
-    EXPECT_EQ(frame(tick), std::make_pair(231u, 255u));
-    EXPECT_EQ(frame(tick), std::make_pair(219u, 243u));
-    hear(0, 3); // the top strip's instrument only
-    EXPECT_EQ(frame(tick), std::make_pair(255u, 231u));
-}
+    EXPECT_EQ(frame(tick), Levels(255, 255));
+    EXPECT_EQ(frame(tick), Levels(243, 243));
+    hear(0, 2);
+    EXPECT_EQ(frame(tick), Levels(231, 255));
+    hear(0, 3);
+    EXPECT_EQ(frame(tick), Levels(255, 243));
 
-TEST_F(CornerPanelsTest, NoSongOrNoOutputNeverFlashes) {
-    for (int32_t r = 0; r < rows; r++) {
-        put(0, r, 0, 17);
-        put(0, r, 1, 1);
-    }
-    // No loaded song: the row is 0 and no instrument is found.
+    // Every row names both instruments, but no song is loaded, or none plays.
+    for (auto& cell : cells[0])
+        cell.instrument = (&cell - cells[0]) % 2 ? 17 : 1;
     setSyncSong(nullptr);
-    for (uint8_t r = 0; r < 10; r++) {
+    for (uint8_t r = 10; r < 20; r++) {
         hear(0, r);
-        EXPECT_EQ(frame(tick), std::make_pair(0u, 0u)) << int(r);
+        frame(1.0f);
+        EXPECT_EQ(frame(tick), Levels(0, 0)) << int(r);
     }
-    // A song but no output playing (no records yet).
-    setSyncSong(song.get());
+    setSyncSong(&song);
     syncRecords = nullptr;
-    for (uint8_t r = 0; r < 10; r++) EXPECT_EQ(frame(tick), std::make_pair(0u, 0u)) << int(r);
-    // Once it plays, the first new row flashes.
+    EXPECT_EQ(frame(tick), Levels(0, 0));
     syncRecords = &heard;
-    hear(0, 20);
-    EXPECT_EQ(frame(tick), std::make_pair(255u, 255u));
-}
-
-TEST_F(CornerPanelsTest, ZeroAndVeryLongFrames) {
-    put(0, 6, 0, 17);
-    hear(0, 6);
-    EXPECT_EQ(frame(0.0f).first, 255u);
-    EXPECT_EQ(frame(0.0f).first, 255u); // no time passed: still full
-    EXPECT_EQ(frame(5.0f).first, 255u); // drawn before it falls, to -14
-    EXPECT_EQ(frame(tick).first, 0u);   // reset, not wrapped
-    EXPECT_EQ(frame(tick).first, 0u);
+    hear(0, 30);
+    EXPECT_EQ(frame(tick), Levels(255, 255));
 }
 
 } // namespace

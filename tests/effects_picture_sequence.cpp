@@ -1,6 +1,5 @@
-// The opening and the white-out, driven frame by frame on the recording device.
-// Most runs use frames of 1/64 s, so every timer and level is exact in binary and
-// the frame where each transition happens can be named.
+// The opening and the white-out on the recording device. Frames of 1/64 s keep every
+// timer and level exact in binary, so the frame of each transition can be named.
 #include "effects/picture_sequence.h"
 
 #include "app/frame_clock.h"
@@ -10,51 +9,37 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
+#include <iterator>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 constexpr float tick = 1.0f / 64.0f;
-constexpr uint32_t glyphTextureId = 1; // created first by init
-constexpr uint32_t logoTextureId = 2;
+constexpr uint32_t sheetId = 1, logoId = 2; // texture ids in creation order
 
-struct Glyph {
-    float uLeft, vTop, uRight, vBottom;
-    int32_t width;
-};
-
-Glyph glyphRecord(int32_t g) {
-    Glyph glyph;
-    std::memcpy(&glyph, openingFont + 8 + 20 * g, sizeof glyph);
-    return glyph;
+float glyphU(int32_t g) { // uLeft of glyph record g
+    float u;
+    std::memcpy(&u, openingFont + 8 + 20 * g, 4);
+    return u;
 }
 
-int32_t mappedGlyph(char c) { return openingFont[1288 + uint8_t(c)]; }
+// -1, 1, 0 in the order they may come.
+int32_t rank(int32_t result) {
+    return result == -1 ? 0 : result == 1 ? 1 : 2;
+}
 
-// The glyph whose top-left texture corner a drawn quad uses, -1 if none.
-int32_t glyphOfDraw(const RecordedCall& draw) {
-    for (int32_t g = 0; g < 64; g++) {
-        Glyph glyph = glyphRecord(g);
-        if (vertexFloat(draw, 0, vxU) == glyph.uLeft && vertexFloat(draw, 0, vxV) == glyph.vTop)
-            return g;
+struct Frame {
+    int32_t result;
+    std::vector<RecordedCall> picture, whiteout;
+    uint32_t pictureGrey() const {
+        return picture.empty() ? ~0u : vertexWord(picture[0], 0, vxDiffuse);
     }
-    return -1;
-}
-
-bool isWhiteout(const RecordedCall& draw) {
-    return draw.state.texture == 0 && draw.state.renderStates[rsAlphaBlendEnable] == 1;
-}
-
-struct FrameSummary {
-    int32_t result = 0;
-    uint32_t pictureDraws = 0;
-    uint32_t pictureTexture = 0;
-    uint32_t pictureColor = 0;
-    uint32_t whiteoutDraws = 0;
-    uint32_t whiteoutColor = 0;
+    uint32_t whiteoutGrey() const {
+        return whiteout.empty() ? ~0u : vertexWord(whiteout[0], 0, vxDiffuse);
+    }
 };
 
 class PictureSequenceTest : public ::testing::Test {
@@ -66,387 +51,241 @@ class PictureSequenceTest : public ::testing::Test {
         deviceBeginScene();
     }
     void TearDown() override {
-        deviceEndScene();
         shutdownPictureSequence();
         EXPECT_EQ(recordLiveObjects(), 0u);
         recordReset();
     }
-
-    // One frame as the shell composes it; its draws stay in the log until the next.
-    int32_t frame(float delta) {
+    // One frame as the shell composes it.
+    static Frame frame(float delta) {
         frameDelta = delta;
         recordClearLog();
-        int32_t result = renderPictureSequence();
-        if (result != -1) renderWhiteout();
-        return result;
+        Frame f{renderPictureSequence(), {}, {}};
+        if (f.result != -1) renderWhiteout();
+        for (const RecordedCall* d : recordedDraws())
+            (d->state.texture ? f.picture : f.whiteout).push_back(*d);
+        return f;
     }
-
-    FrameSummary summarizedFrame(float delta) {
-        FrameSummary s;
-        s.result = frame(delta);
-        for (const RecordedCall* draw : recordedDraws()) {
-            if (isWhiteout(*draw)) {
-                s.whiteoutDraws++;
-                s.whiteoutColor = vertexWord(*draw, 0, vxDiffuse);
-            } else {
-                s.pictureDraws++;
-                s.pictureTexture = draw->state.texture;
-                s.pictureColor = vertexWord(*draw, 0, vxDiffuse);
-            }
-        }
-        return s;
-    }
-
-    // Frames 1..count at a fixed length; element k describes frame k.
-    std::vector<FrameSummary> run(int32_t count, float delta) {
-        std::vector<FrameSummary> frames(1);
-        for (int32_t k = 1; k <= count; k++) frames.push_back(summarizedFrame(delta));
-        return frames;
+    static void skip(int32_t frames) {
+        for (int32_t k = 0; k < frames; k++)
+            frame(tick);
     }
 };
 
 TEST(PictureSequenceLifecycle, InitUploadsBothPicturesAndShutdownIsSafeAnyTime) {
     recordReset();
     shutdownPictureSequence(); // never initialised
-    EXPECT_TRUE(recordedCalls().empty());
-
     ASSERT_EQ(initPictureSequence(), 0);
-    const RecordedTexture* sheet = recordedTexture(glyphTextureId);
-    const RecordedTexture* logo = recordedTexture(logoTextureId);
-    ASSERT_NE(sheet, nullptr);
-    ASSERT_NE(logo, nullptr);
-    EXPECT_EQ(sheet->format, fmtA4R4G4B4);
-    EXPECT_EQ(sheet->width, 256u);
-    EXPECT_EQ(sheet->levels, 1u);
-    EXPECT_EQ(std::memcmp(sheet->levelBytes[0].data(), glyphSheet, 131072), 0);
-    EXPECT_EQ(logo->format, fmtR5G6B5);
-    EXPECT_EQ(logo->width, 256u);
-    EXPECT_EQ(std::memcmp(logo->levelBytes[0].data(), logoImage, 131072), 0);
+    EXPECT_EQ(recordedTexture(sheetId)->format, fmtA4R4G4B4);
+    EXPECT_EQ(std::memcmp(recordedTexture(sheetId)->levelBytes[0].data(), glyphSheet, 131072), 0);
+    EXPECT_EQ(recordedTexture(logoId)->format, fmtR5G6B5);
+    EXPECT_EQ(std::memcmp(recordedTexture(logoId)->levelBytes[0].data(), logoImage, 131072), 0);
     shutdownPictureSequence();
     shutdownPictureSequence();
     EXPECT_EQ(recordLiveObjects(), 0u);
-
-    // The glyph sheet fails: the logo is not attempted.
-    recordReset();
-    recordFailNth(RecordFault::createTexture, 1);
-    EXPECT_EQ(initPictureSequence(), -1);
-    EXPECT_EQ(recordedCallsOf(CallKind::createTexture).size(), 1u);
-    shutdownPictureSequence();
-    EXPECT_EQ(recordLiveObjects(), 0u);
-
-    // The logo's copy fails after its texture exists: shutdown releases both.
-    recordReset();
-    recordFailNth(RecordFault::surfaceLock, 2);
-    EXPECT_EQ(initPictureSequence(), -1);
-    EXPECT_EQ(recordLiveObjects(), 2u);
-    shutdownPictureSequence();
-    EXPECT_EQ(recordLiveObjects(), 0u);
+    // The sheet fails: the logo is not attempted. The logo's copy fails: both go.
+    for (auto [fault, nth, created] : {std::tuple{RecordFault::createTexture, 1, 1},
+                                       std::tuple{RecordFault::surfaceLock, 2, 2}}) {
+        recordReset();
+        recordFailNth(fault, nth);
+        EXPECT_EQ(initPictureSequence(), -1);
+        EXPECT_EQ(recordedCallsOf(CallKind::createTexture).size(), size_t(created));
+        shutdownPictureSequence();
+        EXPECT_EQ(recordLiveObjects(), 0u);
+    }
     recordReset();
 }
 
-TEST_F(PictureSequenceTest, StepTimingsFadesAndResultsAtSixtyFourFramesPerSecond) {
-    std::vector<FrameSummary> f = run(2400, tick);
-
-    // Step 0, the date line (10 characters): 16 s plus the frame that finds the
-    // timer negative, frames 1..1025. It fades in over four seconds.
-    EXPECT_EQ(f[1].pictureColor, greyOf(0));
-    EXPECT_EQ(f[65].pictureColor, greyOf(64));   // 0.25 * 255 = 63.75
-    EXPECT_EQ(f[129].pictureColor, greyOf(128)); // 127.5 rounds to even
-    EXPECT_EQ(f[256].pictureColor, greyOf(254));
-    EXPECT_EQ(f[257].pictureColor, greyOf(255));
-    // Holds until the timer reaches 1.5 s (frame 928), then fades out over a second.
-    for (int32_t k = 257; k <= 929; k++) ASSERT_EQ(f[k].pictureColor, greyOf(255)) << k;
-    EXPECT_EQ(f[930].pictureColor, greyOf(251));
-    EXPECT_EQ(f[961].pictureColor, greyOf(128));
-    for (int32_t k = 993; k <= 1025; k++) ASSERT_EQ(f[k].pictureColor, greyOf(0)) << k;
-    for (int32_t k = 1; k <= 1025; k++) {
-        ASSERT_EQ(f[k].pictureDraws, 10u) << k;
-        ASSERT_EQ(f[k].pictureTexture, glyphTextureId) << k;
+TEST_F(PictureSequenceTest, StepTimingsFadesAndResults) {
+    // frame, result, picture quads, picture level, white-out level (-1: none)
+    struct Expect {
+        int32_t frame, result, quads, grey, white;
+    };
+    const Expect table[] = {
+        {1, -1, 10, 0, -1},      // the date line starts at level 0
+        {65, -1, 10, 64, -1},    // fading in over 4 s: 0.25
+        {129, -1, 10, 128, -1},  // 127.5 rounds to even
+        {257, -1, 10, 255, -1},  // full; holds until its timer reaches 1.5 s
+        {929, -1, 10, 255, -1},  //
+        {930, -1, 10, 251, -1},  // fading out over 1 s
+        {1025, -1, 10, 0, -1},   // black; the first frame with the timer below 0
+        {1026, -1, 18, 0, -1},   // the venue line, overshoot dropped: 8 s from here
+        {1058, -1, 18, 128, -1}, // fading in over 1 s
+        {1443, -1, 18, 251, -1}, //
+        {1538, -1, 18, 0, -1},   //
+        {1539, -1, 6, 0, -1},    // the country line
+        {2051, -1, 6, 0, -1},    //
+        {2052, -1, 3, 0, -1},    // the logo
+        {2116, -1, 3, 255, -1},  //
+        {2210, -1, 3, 255, -1},  //
+        {2211, 1, 3, 255, 4},    // its hold ends: the ending and the white-out begin
+        {2274, 1, 3, 8, 255},    //
+        {2275, 1, 3, 4, 255},    // the white-out passes 1 while the logo still shows
+        {2276, 0, 0, -1, 251},   // the opening is over; the white-out falls
+        {2340, 0, 0, -1, 0},     // back at 0, drawn one last time
+        {2341, 0, 0, -1, -1},    //
+    };
+    int32_t lastRank = 0;
+    size_t next = 0;
+    for (int32_t k = 1; next < std::size(table); k++) {
+        Frame f = frame(tick);
+        ASSERT_GE(rank(f.result), lastRank) << k; // -1, 1, 0 and never back
+        lastRank = rank(f.result);
+        if (k != table[next].frame) continue;
+        const Expect& e = table[next++];
+        EXPECT_EQ(f.result, e.result) << k;
+        EXPECT_EQ(f.picture.size(), size_t(e.quads)) << k;
+        EXPECT_EQ(f.pictureGrey(), e.grey < 0 ? ~0u : greyOf(e.grey)) << k;
+        EXPECT_EQ(f.whiteoutGrey(), e.white < 0 ? ~0u : greyOf(e.white)) << k;
     }
-
-    // Step 1, the venue line (18 characters): frames 1026..1538, fading in over 1 s.
-    EXPECT_EQ(f[1026].pictureDraws, 18u);
-    EXPECT_EQ(f[1026].pictureColor, greyOf(0));
-    EXPECT_EQ(f[1058].pictureColor, greyOf(128));
-    EXPECT_EQ(f[1090].pictureColor, greyOf(255));
-    EXPECT_EQ(f[1442].pictureColor, greyOf(255));
-    EXPECT_EQ(f[1443].pictureColor, greyOf(251));
-    EXPECT_EQ(f[1538].pictureDraws, 18u);
-    EXPECT_EQ(f[1538].pictureColor, greyOf(0));
-
-    // Step 2, the country line (6 characters): frames 1539..2051.
-    EXPECT_EQ(f[1539].pictureDraws, 6u);
-    EXPECT_EQ(f[2051].pictureDraws, 6u);
-
-    // Step 3, the logo in three quads from frame 2052; its hold ends at frame 2211,
-    // which is the first to answer 1 and the first with the white-out.
-    EXPECT_EQ(f[2052].pictureDraws, 3u);
-    EXPECT_EQ(f[2052].pictureTexture, logoTextureId);
-    EXPECT_EQ(f[2116].pictureColor, greyOf(255));
-    for (int32_t k = 1; k <= 2210; k++) {
-        ASSERT_EQ(f[k].result, -1) << k;
-        ASSERT_EQ(f[k].whiteoutDraws, 0u) << k;
-    }
-    EXPECT_EQ(f[2211].result, 1);
-    EXPECT_EQ(f[2211].whiteoutColor, greyOf(4)); // 1/64 of full
-    // The white-out passes full level in frame 2275, while the logo still shows.
-    for (int32_t k = 2211; k <= 2275; k++) ASSERT_EQ(f[k].result, 1) << k;
-    EXPECT_EQ(f[2274].whiteoutColor, greyOf(255)); // 64/64 is not above 1 yet
-    EXPECT_EQ(f[2275].whiteoutColor, greyOf(255));
-    EXPECT_EQ(f[2275].pictureDraws, 3u);
-    EXPECT_EQ(f[2275].pictureColor, greyOf(4));
-
-    // From frame 2276 the opening is over: nothing of it is drawn, the white-out
-    // falls over one second and then stops drawing.
-    for (int32_t k = 2276; k <= 2400; k++) {
-        ASSERT_EQ(f[k].result, 0) << k;
-        ASSERT_EQ(f[k].pictureDraws, 0u) << k;
-    }
-    EXPECT_EQ(f[2276].whiteoutColor, greyOf(251));
-    EXPECT_EQ(f[2339].whiteoutColor, greyOf(0));
-    EXPECT_EQ(f[2340].whiteoutDraws, 1u);
-    EXPECT_EQ(f[2340].whiteoutColor, greyOf(0));
-    for (int32_t k = 2341; k <= 2400; k++) ASSERT_EQ(f[k].whiteoutDraws, 0u) << k;
 }
 
-TEST_F(PictureSequenceTest, StatesGeometryAndZoomOfTheText) {
-    ASSERT_EQ(frame(tick), -1);
-    std::vector<RecordedCall> draws = copyDraws();
-    ASSERT_EQ(draws.size(), 10u);
-    // The first frame draws at zoom 0.5: corners halfway to the centre (320, 240).
-    // Unzoomed the line starts at 320 - 17 * 10 / 2 = 235, rows 228..253.
-    for (uint32_t i = 0; i < draws.size(); i++) {
-        const RecordedCall& d = draws[i];
-        EXPECT_EQ(d.args[0], ptTriangleStrip);
-        EXPECT_EQ(d.args[1], 2u);
-        EXPECT_EQ(d.stride, 28u);
-        EXPECT_EQ(d.state.fvf, fvfScreenQuad);
-        EXPECT_EQ(d.state.renderStates[rsCullMode], cullNone);
-        EXPECT_EQ(d.state.renderStates[rsZEnable], 0u);
-        EXPECT_EQ(d.state.renderStates[rsAlphaBlendEnable], 0u);
-        EXPECT_EQ(d.state.stage0[tssAddressU], addressClamp);
-        EXPECT_EQ(d.state.texture, glyphTextureId);
-        float left = 320.0f + 0.5f * (235.0f + 17.0f * i - 320.0f);
-        float right = left + 8.5f;
-        const float xs[4] = {left, right, left, right};
-        const float ys[4] = {234.0f, 234.0f, 246.5f, 246.5f};
-        for (uint32_t v = 0; v < 4; v++) {
-            EXPECT_NEAR(vertexFloat(d, v, vxX), xs[v], 1e-4) << i << "/" << v;
-            EXPECT_NEAR(vertexFloat(d, v, vxY), ys[v], 1e-4) << i << "/" << v;
-            EXPECT_EQ(vertexFloat(d, v, vxZ), 0.5f);
-            EXPECT_EQ(vertexFloat(d, v, vxRhw), 0.5f);
-        }
-    }
-    // The baseline is back after the render.
-    EXPECT_EQ(recordedState(rsZEnable), 1u);
+TEST_F(PictureSequenceTest, TextStatesGeometryAndZoom) {
+    Frame f = frame(tick);
+    const RecordedCall& d = f.picture[0];
+    EXPECT_EQ(d.args[0], ptTriangleStrip);
+    EXPECT_EQ(d.stride, 28u);
+    EXPECT_EQ(d.state.fvf, fvfScreenQuad);
+    EXPECT_EQ(d.state.texture, sheetId);
+    EXPECT_EQ(d.state.renderStates[rsCullMode], cullNone);
+    EXPECT_EQ(d.state.renderStates[rsZEnable], 0u);
+    EXPECT_EQ(d.state.stage0[tssAddressU], addressClamp);
+    EXPECT_EQ(recordedState(rsZEnable), 1u); // the baseline is back
     EXPECT_EQ(recordedState(rsCullMode), cullClockwise);
     EXPECT_EQ(recordedTextureStageState(0, tssAddressU), addressWrap);
-
-    // The zoom grows by 0.05 per second: 10 s later (frame 641) it is 1.
-    for (int32_t k = 2; k <= 640; k++) frame(tick);
-    frame(tick);
-    draws = copyDraws();
-    ASSERT_EQ(draws.size(), 10u);
-    EXPECT_NEAR(vertexFloat(draws[0], 0, vxX), 235.0f, 2e-3);
-    EXPECT_NEAR(vertexFloat(draws[0], 0, vxY), 228.0f, 2e-3);
-    EXPECT_NEAR(vertexFloat(draws[9], 3, vxX), 405.0f, 2e-3);
-    EXPECT_NEAR(vertexFloat(draws[9], 3, vxY), 253.0f, 2e-3);
-
-    // The next line starts again at zoom 0.5 (18 characters from x 167).
-    for (int32_t k = 642; k <= 1025; k++) frame(tick);
-    frame(tick);
-    draws = copyDraws();
-    ASSERT_EQ(draws.size(), 18u);
-    EXPECT_NEAR(vertexFloat(draws[0], 0, vxX), 243.5f, 1e-4);
-    EXPECT_NEAR(vertexFloat(draws[17], 3, vxX), 396.5f, 1e-4);
-    EXPECT_NEAR(vertexFloat(draws[17], 3, vxY), 246.5f, 1e-4);
+    // Unzoomed, ten 17-pixel cells from x 235 on rows 228..253; the first frame
+    // draws at zoom 0.5 about (320, 240), 10 s later at zoom 1.
+    auto expectCorners = [](const Frame& f, float zoom, float x0, float tolerance) {
+        const RecordedCall& last = f.picture.back();
+        float x1 = x0 + 17.0f * f.picture.size();
+        EXPECT_NEAR(vertexFloat(f.picture[0], 0, vxX), 320 + zoom * (x0 - 320), tolerance);
+        EXPECT_NEAR(vertexFloat(f.picture[0], 0, vxY), 240 - zoom * 12, tolerance);
+        EXPECT_NEAR(vertexFloat(last, 3, vxX), 320 + zoom * (x1 - 320), tolerance);
+        EXPECT_NEAR(vertexFloat(last, 3, vxY), 240 + zoom * 13, tolerance);
+        EXPECT_EQ(vertexFloat(last, 3, vxZ), 0.5f);
+        EXPECT_EQ(vertexFloat(last, 3, vxRhw), 0.5f);
+    };
+    expectCorners(f, 0.5f, 235.0f, 1e-4f);
+    skip(639);
+    expectCorners(frame(tick), 1.0f, 235.0f, 2e-3f);
+    skip(384); // the venue line starts at zoom 0.5 again
+    expectCorners(frame(tick), 0.5f, 320.0f - 17 * 9, 1e-4f);
 }
 
 TEST_F(PictureSequenceTest, ScrambledGlyphsSettleIntoTheLine) {
     const char* line = openingLines[0];
     const int32_t n = int32_t(std::strlen(line));
-    ASSERT_EQ(n, 10);
-    std::vector<int32_t> expected;
+    std::vector<int32_t> numbers;
     seedRandom(99);
-    for (int32_t i = 0; i < 2 * n + 1; i++) expected.push_back(nextRandom());
+    for (int32_t i = 0; i <= 2 * n; i++)
+        numbers.push_back(nextRandom());
     seedRandom(99);
-
-    // Frame 1: per character one number for its scramble time, one for its glyph.
+    // Frame 1 takes per character one number for its scramble time, one for its
+    // glyph; in frame 2 every change timer still runs, so nothing is drawn anew.
+    Frame f = frame(tick);
+    for (int32_t i = 0; i < n; i++)
+        EXPECT_EQ(vertexFloat(f.picture[i], 0, vxU), glyphU(numbers[2 * i + 1] & 63));
     frame(tick);
-    std::vector<RecordedCall> draws = copyDraws();
-    ASSERT_EQ(int32_t(draws.size()), n);
-    std::vector<int32_t> previous(n);
-    for (int32_t i = 0; i < n; i++) {
-        Glyph g = glyphRecord(expected[2 * i + 1] & 63);
-        const float us[4] = {g.uLeft, g.uRight, g.uLeft, g.uRight};
-        const float vs[4] = {g.vTop, g.vTop, g.vBottom, g.vBottom};
-        for (uint32_t v = 0; v < 4; v++) {
-            EXPECT_EQ(vertexFloat(draws[i], v, vxU), us[v]) << i;
-            EXPECT_EQ(vertexFloat(draws[i], v, vxV), vs[v]) << i;
-        }
-        previous[i] = glyphOfDraw(draws[i]);
-    }
-    // Frame 2: every change timer is still running, so no number is drawn.
-    frame(tick);
-    draws = copyDraws();
-    for (int32_t i = 0; i < n; i++) EXPECT_EQ(glyphOfDraw(draws[i]), previous[i]) << i;
-    EXPECT_EQ(nextRandom(), expected[2 * n]);
+    EXPECT_EQ(nextRandom(), numbers[2 * n]);
 
-    // Follow every character to the end of the line's hold.
-    std::vector<std::vector<int32_t>> shown(n, std::vector<int32_t>(3, -1));
-    for (int32_t i = 0; i < n; i++) shown[i][1] = shown[i][2] = previous[i];
+    std::vector<std::vector<float>> shown(n); // the glyph's uLeft, frame by frame from 3
     for (int32_t k = 3; k <= 900; k++) {
-        frame(tick);
-        draws = copyDraws();
-        for (int32_t i = 0; i < n; i++) shown[i].push_back(glyphOfDraw(draws[i]));
+        f = frame(tick);
+        for (int32_t i = 0; i < n; i++)
+            shown[i].push_back(vertexFloat(f.picture[i], 0, vxU));
     }
-    int32_t earlyChanges = 0, lateChanges = 0;
+    int32_t early = 0, late = 0;
     for (int32_t i = 0; i < n; i++) {
-        const int32_t real = mappedGlyph(line[i]);
-        int32_t settled = 900;
-        while (settled > 1 && shown[i][settled - 1] == real) settled--;
-        // At least 3.5 s of timer counting (224 frames), at most 4.5 s (288) plus
-        // the frames spent picking glyphs, which come at most every other frame.
-        EXPECT_GE(settled, 226) << i;
-        EXPECT_LE(settled, 440) << i;
-        EXPECT_EQ(shown[i][900], real);
-        // Glyphs change often while a character is far from settling, rarely near it.
-        for (int32_t k = 3; k <= 66; k++) earlyChanges += shown[i][k] != shown[i][k - 1];
-        for (int32_t k = settled - 64; k < settled; k++) lateChanges += shown[i][k] != shown[i][k - 1];
+        const float real = glyphU(openingFont[1288 + uint8_t(line[i])]);
+        size_t settled = shown[i].size();
+        while (settled > 0 && shown[i][settled - 1] == real)
+            settled--;
+        // 3.5 to 4.5 s of counting (224 to 288 frames) plus the frames that picked a
+        // glyph, at most every other one; the frame index is settled + 3.
+        EXPECT_GE(settled + 3, 226u) << i;
+        EXPECT_LE(settled + 3, 440u) << i;
+        // The glyph changes often far from settling, rarely close to it.
+        for (size_t k = 1; k < 64; k++)
+            early += shown[i][k] != shown[i][k - 1];
+        for (size_t k = settled - 63; k < settled; k++)
+            late += shown[i][k] != shown[i][k - 1];
     }
-    EXPECT_GT(earlyChanges, 2 * lateChanges);
-    EXPECT_GT(earlyChanges, 10 * n);
+    EXPECT_GT(early, 10 * n);
+    EXPECT_GT(early, 2 * late);
 }
 
-TEST_F(PictureSequenceTest, LogoIsThreeBandsOfTheTexture) {
-    for (int32_t k = 1; k <= 2051; k++) frame(tick);
-    ASSERT_EQ(frame(tick), -1);
-    std::vector<RecordedCall> draws = copyDraws();
-    ASSERT_EQ(draws.size(), 3u);
+TEST_F(PictureSequenceTest, LogoBandsAndWhiteoutQuad) {
+    skip(2051);
+    Frame f = frame(tick);
     for (uint32_t q = 0; q < 3; q++) {
-        const RecordedCall& d = draws[q];
-        EXPECT_EQ(d.state.texture, logoTextureId);
-        EXPECT_EQ(d.state.stage0[tssAddressU], addressClamp);
-        EXPECT_EQ(d.state.renderStates[rsZEnable], 0u);
-        EXPECT_EQ(d.state.renderStates[rsCullMode], cullNone);
-        EXPECT_EQ(d.args[0], ptTriangleStrip);
-        const float left = 256.0f * q, right = left + 256.0f;
-        const float top = 0.001953125f + 0.27734375f * q;
-        const float bottom = 0.279296875f + 0.27734375f * q;
-        const float xs[4] = {left, right, left, right};
-        const float ys[4] = {204.0f, 204.0f, 277.0f, 277.0f};
-        const float us[4] = {0.0f, 1.0f, 0.0f, 1.0f};
-        const float vs[4] = {top, top, bottom, bottom};
-        for (uint32_t v = 0; v < 4; v++) {
-            EXPECT_EQ(vertexFloat(d, v, vxX), xs[v]);
-            EXPECT_EQ(vertexFloat(d, v, vxY), ys[v]);
-            EXPECT_EQ(vertexFloat(d, v, vxU), us[v]);
-            EXPECT_EQ(vertexFloat(d, v, vxV), vs[v]);
-            EXPECT_EQ(vertexFloat(d, v, vxZ), 0.5f);
-            EXPECT_EQ(vertexFloat(d, v, vxRhw), 0.5f);
-            EXPECT_EQ(vertexWord(d, v, vxDiffuse), greyOf(0));
+        const float x[4] = {256.0f * q, 256.0f * q + 256, 256.0f * q, 256.0f * q + 256};
+        const float top = 0.001953125f + 0.27734375f * q, bottom = 0.279296875f + 0.27734375f * q;
+        const float v[4] = {top, top, bottom, bottom};
+        EXPECT_EQ(f.picture[q].state.texture, logoId);
+        EXPECT_EQ(f.picture[q].state.stage0[tssAddressU], addressClamp);
+        for (uint32_t i = 0; i < 4; i++) {
+            EXPECT_EQ(vertexFloat(f.picture[q], i, vxX), x[i]);
+            EXPECT_EQ(vertexFloat(f.picture[q], i, vxY), i < 2 ? 204.0f : 277.0f);
+            EXPECT_EQ(vertexFloat(f.picture[q], i, vxU), float(i & 1));
+            EXPECT_EQ(vertexFloat(f.picture[q], i, vxV), v[i]);
         }
     }
-}
-
-TEST_F(PictureSequenceTest, WhiteoutIsAnAdditiveFullScreenQuad) {
-    for (int32_t k = 1; k <= 2210; k++) frame(tick);
-    ASSERT_EQ(frame(tick), 1);
-    std::vector<RecordedCall> draws = copyDraws();
-    ASSERT_EQ(draws.size(), 4u); // three logo bands, then the white-out
-    const RecordedCall& w = draws[3];
-    EXPECT_EQ(w.state.texture, 0u);
-    EXPECT_EQ(w.state.fvf, fvfScreenQuad);
+    skip(158);
+    const RecordedCall w = frame(tick).whiteout.at(0);
     EXPECT_EQ(w.state.renderStates[rsAlphaBlendEnable], 1u);
     EXPECT_EQ(w.state.renderStates[rsSrcBlend], blendOne);
     EXPECT_EQ(w.state.renderStates[rsDestBlend], blendOne);
     EXPECT_EQ(w.state.renderStates[rsZEnable], 0u);
     EXPECT_EQ(w.state.renderStates[rsCullMode], cullNone);
-    EXPECT_EQ(w.args[0], ptTriangleStrip);
-    const float xs[4] = {0, 640, 0, 640}, ys[4] = {0, 0, 480, 480};
-    for (uint32_t v = 0; v < 4; v++) {
-        EXPECT_EQ(vertexFloat(w, v, vxX), xs[v]);
-        EXPECT_EQ(vertexFloat(w, v, vxY), ys[v]);
-        EXPECT_EQ(vertexFloat(w, v, vxZ), 0.5f);
-        EXPECT_EQ(vertexFloat(w, v, vxRhw), 0.5f);
-        EXPECT_EQ(vertexWord(w, v, vxDiffuse), greyOf(4));
+    for (uint32_t i = 0; i < 4; i++) {
+        EXPECT_EQ(vertexFloat(w, i, vxX), i & 1 ? 640.0f : 0.0f);
+        EXPECT_EQ(vertexFloat(w, i, vxY), i < 2 ? 0.0f : 480.0f);
     }
     EXPECT_EQ(recordedState(rsAlphaBlendEnable), 0u);
     EXPECT_EQ(recordedState(rsZEnable), 1u);
     EXPECT_EQ(recordedState(rsCullMode), cullClockwise);
-
-    // A frame of no time changes nothing.
-    frame(0.0f);
-    EXPECT_EQ(vertexWord(*recordedDraws().back(), 0, vxDiffuse), greyOf(4));
+    EXPECT_EQ(frame(0.0f).whiteoutGrey(), greyOf(4)); // no time, no change
 }
 
-TEST_F(PictureSequenceTest, LongFramesNeverDrawWrappedLevels) {
-    // Into the venue line's hold, then one frame of 7 s: the timer jumps past the
-    // end and the fade-out starts from -1.0625. That level is drawn as black, not
-    // as the grey its wrapped colour byte would give.
-    for (int32_t k = 1; k <= 1125; k++) frame(tick);
-    EXPECT_EQ(summarizedFrame(7.0f).pictureColor, greyOf(255));
-    FrameSummary s = summarizedFrame(tick);
-    EXPECT_EQ(s.pictureDraws, 18u);
-    EXPECT_EQ(s.pictureColor, greyOf(0));
-    // The venue line then ends and the country line starts.
-    EXPECT_EQ(summarizedFrame(tick).pictureDraws, 6u);
+TEST_F(PictureSequenceTest, LongFramesNeverDrawWrappedLevelsNorStall) {
+    // A 7 s frame in the venue line's hold starts its fade-out at -1.0625: drawn
+    // black, not as the grey its wrapped colour byte would give.
+    skip(1125);
+    EXPECT_EQ(frame(7.0f).pictureGrey(), greyOf(255));
+    EXPECT_EQ(frame(tick).pictureGrey(), greyOf(0));
+    EXPECT_EQ(frame(tick).picture.size(), 6u);
+    // Frames of several seconds during the logo's hold: the ending and the
+    // white-out's peak come at once, then the opening is over for good.
+    skip(584);
+    Frame f = frame(5.0f);
+    EXPECT_EQ(f.result, 1);
+    EXPECT_EQ(f.whiteoutGrey(), greyOf(255));
+    for (int32_t k = 0; k < 10; k++)
+        EXPECT_EQ(frame(3.0f).result, 0);
+    EXPECT_TRUE(frame(3.0f).whiteout.empty());
 
-    // Into the logo's hold, then frames of several seconds: the ending starts, the
-    // white-out reaches full white at once and the opening is over from the next frame.
-    for (int32_t k = 0; k < 512; k++) frame(tick);
-    s = summarizedFrame(tick);
-    ASSERT_EQ(s.pictureDraws, 3u);
-    for (int32_t k = 0; k < 70; k++) ASSERT_EQ(frame(tick), -1); // faded in, holding
-    s = summarizedFrame(5.0f);
-    EXPECT_EQ(s.result, 1);
-    EXPECT_EQ(s.whiteoutColor, greyOf(255));
-    s = summarizedFrame(3.0f);
-    EXPECT_EQ(s.result, 0);
-    EXPECT_EQ(s.pictureDraws, 0u);
-    EXPECT_EQ(s.whiteoutColor, greyOf(0));
-    for (int32_t k = 0; k < 20; k++) {
-        s = summarizedFrame(10.0f);
-        EXPECT_EQ(s.result, 0);
-        EXPECT_EQ(s.pictureDraws + s.whiteoutDraws, 0u);
-    }
-}
-
-TEST_F(PictureSequenceTest, ResultsKeepTheirOrderWhateverTheFrameLengths) {
+    // Random frame lengths up to 6 s: the results always go -1, 1, 0, and the last
+    // frame answering 1 shows the white-out at full level.
     std::mt19937 lengths(2024);
     for (int32_t run = 0; run < 200; run++) {
-        shutdownPictureSequence();
-        recordReset();
-        ASSERT_EQ(initPictureSequence(), 0);
-        deviceBeginScene();
-        // Frame lengths in whole 1/64 s: mostly short, now and then up to 6 s.
+        TearDown();
+        SetUp();
         std::uniform_int_distribution<int32_t> shortFrame(0, 8), longFrame(0, 384);
         std::bernoulli_distribution isLong(run % 2 ? 0.3 : 0.05);
-        int32_t phase = -1, frames = 0, zeros = 0;
-        uint32_t lastWhiteout = 0;
-        while (zeros < 50) {
-            ASSERT_LT(++frames, 20000) << "run " << run << " never finished the opening";
-            float delta = float(isLong(lengths) ? longFrame(lengths) : shortFrame(lengths)) * tick;
-            FrameSummary s = summarizedFrame(delta);
-            ASSERT_GE(s.result, -1);
-            ASSERT_LE(s.result, 1);
-            if (s.result == -1) {
-                ASSERT_EQ(phase, -1) << "run " << run << " frame " << frames;
-            } else if (s.result == 1) {
-                ASSERT_NE(phase, 0) << "run " << run << " frame " << frames;
-                ASSERT_EQ(s.pictureTexture, logoTextureId);
-                phase = 1;
-            } else {
-                // The last frame that answered 1 drew the white-out at full level.
-                if (phase == 1) {
-                    ASSERT_EQ(lastWhiteout, greyOf(255)) << "run " << run;
-                }
-                ASSERT_NE(phase, -1) << "run " << run << ": 0 must follow 1";
-                ASSERT_EQ(s.pictureDraws, 0u);
-                phase = 0;
-                zeros++;
+        int32_t lastRank = 0, frames = 0, zeros = 0;
+        uint32_t lastWhite = 0;
+        while (zeros < 20) {
+            ASSERT_LT(++frames, 20000) << "run " << run;
+            Frame g =
+                frame(float(isLong(lengths) ? longFrame(lengths) : shortFrame(lengths)) * tick);
+            const int32_t r = rank(g.result);
+            ASSERT_TRUE(r == lastRank || r == lastRank + 1) << "run " << run << " frame " << frames;
+            if (r == 2) {
+                ASSERT_TRUE(g.picture.empty());
+                ASSERT_TRUE(lastRank == 2 || lastWhite == greyOf(255)) << run;
             }
-            lastWhiteout = s.whiteoutColor;
+            zeros += r == 2;
+            lastRank = r;
+            lastWhite = g.whiteoutGrey();
         }
     }
 }

@@ -4,6 +4,7 @@
 #include "gfx/device_gl.h"
 #include "gfx/upload.h"
 
+#include <GL/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -52,12 +53,10 @@ class GlDeviceTest : public ::testing::Test {
         SDL_GL_MakeCurrent(window, context);
         glDeviceAttach(window, 0, 0, 640, 480);
     }
-    static void TearDownTestSuite() {
-        glDeviceDetach();
-        if (context) SDL_GL_DeleteContext(context);
-        if (window) SDL_DestroyWindow(window);
-        SDL_Quit();
-    }
+    // The context and window are left to the process's end: destroying them unloads
+    // the OpenGL driver, after which the leak checker can no longer name (and so
+    // no longer tell apart) the driver's own allocations.
+    static void TearDownTestSuite() { glDeviceDetach(); }
     void SetUp() override {
         ASSERT_NE(context, nullptr);
         // Each case starts from the same states the intro's plugins take for granted.
@@ -84,6 +83,8 @@ void beginFrame(uint32_t color) {
 void endFrame() {
     ASSERT_EQ(deviceEndScene(), 0);
     glDeviceReadPixels(frame.data());
+    // The device's translation never hands OpenGL an invalid enum or value.
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 Rgba pixel(int x, int y) {
@@ -95,9 +96,9 @@ Rgba pixel(int x, int y) {
     if (std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
         std::abs(got.b - want.b) <= tolerance)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b
-                                         << ") want (" << want.r << ", " << want.g << ", "
-                                         << want.b << ")";
+    return ::testing::AssertionFailure()
+           << "got (" << got.r << ", " << got.g << ", " << got.b << ") want (" << want.r << ", "
+           << want.g << ", " << want.b << ")";
 }
 
 // A quad in the intro's order: top-left, top-right, bottom-left, bottom-right.
@@ -189,7 +190,8 @@ TEST_F(GlDeviceTest, TextureFormatsKeepTheirValues) {
     EXPECT_TRUE(near(pixel(3, 30), {3, 2, 1, 0}));
     EXPECT_TRUE(near(pixel(0, 30), {30, 20, 10, 0}));
     EXPECT_TRUE(near(pixel(2, 40), {255, 0, 0, 0}));
-    for (Texture* texture : textures) releaseTexture(texture);
+    for (Texture* texture : textures)
+        releaseTexture(texture);
 
     // X8R8G8B8 and X1R5G5B5 can be created but no image is uploaded into them.
     Texture* refused = nullptr;
@@ -312,7 +314,8 @@ TEST_F(GlDeviceTest, DepthTestAndCulling) {
                                 {80, 40, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
     drawPrimitiveUP(ptTriangleList, 1, triangle, 28);
     setRenderState(rsCullMode, cullClockwise);
-    for (ScreenVertex& v : triangle) v.y += 30;
+    for (ScreenVertex& v : triangle)
+        v.y += 30;
     drawPrimitiveUP(ptTriangleList, 1, triangle, 28);
     setRenderState(rsCullMode, cullNone);
     endFrame();
@@ -331,8 +334,8 @@ TEST_F(GlDeviceTest, DepthTestAndCulling) {
 // The twisting tube's camera: view depth = world y + 500, world z up the screen, and
 // a left-handed perspective with near plane 1 and far plane 1000.
 constexpr float tubeView[16] = {1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 500, 1};
-constexpr float tubeProjection[16] = {2.4142926f, 0, 0, 0, 0, 4.2920756f, 0, 0,
-                                      0, 0, 1.001001f, 1, 0, 0, -1.001001f, 0};
+constexpr float tubeProjection[16] = {2.4142926f, 0, 0,         0, 0, 4.2920756f, 0,          0,
+                                      0,          0, 1.001001f, 1, 0, 0,          -1.001001f, 0};
 
 // A square in the plane y = 0 facing the camera (as the screen sees it, clockwise),
 // every vertex with the same normal.
@@ -344,7 +347,9 @@ void drawLitSquare(float centreX, float normalY) {
     ASSERT_EQ(drawPrimitiveUP(ptTriangleStrip, 2, square, sizeof(LitVertex)), 0);
 }
 
-int screenX(float worldX) { return int(320.0f + worldX * 2.4142926f / 500.0f * 320.0f); }
+int screenX(float worldX) {
+    return int(320.0f + worldX * 2.4142926f / 500.0f * 320.0f);
+}
 
 TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
     float world[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
@@ -384,6 +389,15 @@ TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
     // Nothing lights the background: the global ambient is 0.
     EXPECT_TRUE(near(pixel(screenX(-100), 240), {0, 0, 0, 0}));
 
+    // Transformed triangles are culled by their winding on the screen as well: the
+    // square is clockwise there, so the clockwise mode removes it.
+    setRenderState(rsCullMode, cullClockwise);
+    beginFrame(0xFF000000);
+    drawLitSquare(-200, -1);
+    endFrame();
+    EXPECT_TRUE(near(pixel(screenX(-200), 240), {0, 0, 0, 0}));
+    setRenderState(rsCullMode, cullCounterClockwise);
+
     // Specular with a local viewer, added after texturing: a black texture wipes the
     // lit colour but not the highlight of a square facing the camera and the light.
     Texture* black = makeTexture(words16({0, 0, 0, 0}), 2, 2, fmtR5G6B5);
@@ -399,7 +413,8 @@ TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
                    {40, 0, -40, 0, -1, 0, 1, 1}};
     ASSERT_EQ(drawPrimitiveUP(ptTriangleStrip, 2, square, sizeof square[0]), 0);
     setRenderState(rsSpecularEnable, 0);
-    for (auto& v : square) v.x += 200;
+    for (auto& v : square)
+        v.x += 200;
     ASSERT_EQ(drawPrimitiveUP(ptTriangleStrip, 2, square, sizeof square[0]), 0);
     endFrame();
     Rgba centre = pixel(320, 240);
@@ -411,6 +426,46 @@ TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
     setTexture(0, nullptr);
     releaseTexture(black);
     setRenderState(rsLighting, 0);
+    setVertexShader(fvfScreenQuad);
+}
+
+TEST_F(GlDeviceTest, TransformedGeometryKeepsThePixelCentres) {
+    // With identity matrices clip space is the screen: x -1..1 over 640 pixels, y 1..-1
+    // over 480, depth 0..1. Pixel centres sit on whole screen coordinates, so a square
+    // over 0.25..10.25 fills pixels 1 to 10 (centred on half coordinates it would be
+    // 0 to 9).
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    setTransform(transformWorld, identity);
+    setTransform(transformView, identity);
+    setTransform(transformProjection, identity);
+    setVertexShader(fvfXyz | fvfDiffuse);
+    struct ColouredVertex {
+        float x, y, z;
+        uint32_t diffuse;
+    };
+    auto sx = [](float pixels) { return pixels / 320.0f - 1.0f; };
+    auto sy = [](float pixels) { return 1.0f - pixels / 240.0f; };
+    ColouredVertex square[4] = {{sx(0.25f), sy(0.25f), 0.5f, 0xFF00FF00},
+                                {sx(10.25f), sy(0.25f), 0.5f, 0xFF00FF00},
+                                {sx(0.25f), sy(10.25f), 0.5f, 0xFF00FF00},
+                                {sx(10.25f), sy(10.25f), 0.5f, 0xFF00FF00}};
+    // Depth 0.5 against a cleared 0.4 fails the test; the projection's depth is 0..1.
+    setRenderState(rsZEnable, 1);
+    ASSERT_EQ(deviceClear(clearTarget | clearZBuffer, 0xFF000000, 0.4f, 0), 0);
+    ASSERT_EQ(deviceBeginScene(), 0);
+    ASSERT_EQ(drawPrimitiveUP(ptTriangleStrip, 2, square, sizeof square[0]), 0);
+    endFrame();
+    EXPECT_TRUE(near(pixel(5, 5), {0, 0, 0, 0}));
+
+    beginFrame(0xFF000000);
+    ASSERT_EQ(drawPrimitiveUP(ptTriangleStrip, 2, square, sizeof square[0]), 0);
+    endFrame();
+    EXPECT_TRUE(near(pixel(0, 5), {0, 0, 0, 0}));
+    EXPECT_TRUE(near(pixel(5, 0), {0, 0, 0, 0}));
+    EXPECT_TRUE(near(pixel(1, 1), {0, 255, 0, 0}));
+    EXPECT_TRUE(near(pixel(10, 10), {0, 255, 0, 0}));
+    EXPECT_TRUE(near(pixel(11, 5), {0, 0, 0, 0}));
+    EXPECT_TRUE(near(pixel(5, 11), {0, 0, 0, 0}));
     setVertexShader(fvfScreenQuad);
 }
 

@@ -31,7 +31,8 @@ VertexBuffer* filledVertexBuffer(uint32_t vertices) {
     void* data = nullptr;
     EXPECT_EQ(lockVertexBuffer(buffer, 0, 0, &data, 0), 0);
     auto* v = static_cast<ScreenVertex*>(data);
-    for (uint32_t i = 0; i < vertices; ++i) v[i] = ScreenVertex{float(i), 0, 0.5f, 1, i, 0, 0};
+    for (uint32_t i = 0; i < vertices; ++i)
+        v[i] = ScreenVertex{float(i), 0, 0.5f, 1, i, 0, 0};
     EXPECT_EQ(unlockVertexBuffer(buffer), 0);
     return buffer;
 }

@@ -12,14 +12,16 @@ namespace {
 
 std::vector<uint8_t> pattern(size_t bytes, uint8_t seed) {
     std::vector<uint8_t> data(bytes);
-    for (size_t i = 0; i < bytes; ++i) data[i] = uint8_t(i * 7 + seed + (i >> 8));
+    for (size_t i = 0; i < bytes; ++i)
+        data[i] = uint8_t(i * 7 + seed + (i >> 8));
     return data;
 }
 
 uint32_t outstandingSurfaceRefs() {
     // Live objects minus live textures: what is left are surface references.
     uint32_t textures = 0;
-    for (uint32_t id = 1; recordedTexture(id); ++id) textures += recordedTexture(id)->released ? 0 : 1;
+    for (uint32_t id = 1; recordedTexture(id); ++id)
+        textures += recordedTexture(id)->released ? 0 : 1;
     return recordLiveObjects() - textures;
 }
 
@@ -89,7 +91,8 @@ TEST_F(UploadTest, RefusedFormatsFailAfterTheTextureWasCreated) {
 TEST_F(UploadTest, MipChainTakesEachLevelRightAfterThePrevious) {
     // 16 x 16 R8G8B8: levels 16, 8, 4, 2, 1 with rows of 48, 24, 12, 6, 3 bytes.
     size_t total = 0;
-    for (uint32_t k = 0; k < 5; ++k) total += size_t(16 >> k) * (48 >> k);
+    for (uint32_t k = 0; k < 5; ++k)
+        total += size_t(16 >> k) * (48 >> k);
     std::vector<uint8_t> source = pattern(total, 5);
     Texture* texture = nullptr;
     ASSERT_EQ(uploadTexture(source.data(), &texture, 16, 16, fmtR8G8B8, 1), 0);
@@ -135,9 +138,8 @@ TEST_F(UploadTest, CompressedLevelsAreCopiedWholeEachAtItsOwnSize) {
     ASSERT_EQ(record->levels, 4u);
     EXPECT_EQ(record->levelBytes[0], std::vector<uint8_t>(dxt5.begin(), dxt5.begin() + 64));
     for (uint32_t k = 1; k < 4; ++k)
-        EXPECT_EQ(record->levelBytes[k],
-                  std::vector<uint8_t>(dxt5.begin() + 64 + 16 * (k - 1),
-                                       dxt5.begin() + 64 + 16 * k));
+        EXPECT_EQ(record->levelBytes[k], std::vector<uint8_t>(dxt5.begin() + 64 + 16 * (k - 1),
+                                                              dxt5.begin() + 64 + 16 * k));
     releaseTexture(texture);
 }
 
@@ -150,8 +152,8 @@ TEST_F(UploadTest, EveryFailingStepReportsFailureAndKeepsNoSurface) {
     };
     const Case cases[] = {
         {RecordFault::createTexture, 1, false},
-        {RecordFault::surfaceLevel, 1, true},  // level 0 for the description
-        {RecordFault::surfaceLevel, 2, true},  // level 0 again, for the copy
+        {RecordFault::surfaceLevel, 1, true}, // level 0 for the description
+        {RecordFault::surfaceLevel, 2, true}, // level 0 again, for the copy
         {RecordFault::surfaceLock, 1, true},
         {RecordFault::surfaceUnlock, 1, true},
     };

@@ -8,9 +8,3 @@ target_link_libraries(music_loader_tests PRIVATE vm_waveout_virtual vm_xmwriter
                       GTest::gtest_main)
 gtest_discover_tests(music_loader_tests DISCOVERY_TIMEOUT 60)
 
-# A loaded song played and freed while the mixing thread runs.
-add_executable(music_playback_tests ${CMAKE_CURRENT_SOURCE_DIR}/music_loaded_playback.cpp)
-target_link_libraries(music_playback_tests PRIVATE vm_waveout_virtual vm_xmwriter
-                      GTest::gtest_main)
-gtest_discover_tests(music_playback_tests PROPERTIES LABELS threads DISCOVERY_TIMEOUT 60)
-add_dependencies(tsan_tests music_playback_tests)

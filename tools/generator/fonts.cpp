@@ -12,14 +12,13 @@
 #include <map>
 
 const char* const juraBoldPath = "/usr/share/fonts/opentype/jura/Jura-Bold.otf";
-const char* const juraMediumPath = "/usr/share/fonts/opentype/jura/Jura-Medium.otf";
 const char* const spartanBlackPath =
     "/usr/share/fonts/opentype/league-spartan/LeagueSpartan-Black.otf";
 const char* const spartanBoldPath =
     "/usr/share/fonts/opentype/league-spartan/LeagueSpartan-Bold.otf";
 
 std::vector<std::string> requiredFontFiles() {
-    return {juraBoldPath, juraMediumPath, spartanBlackPath, spartanBoldPath};
+    return {juraBoldPath, spartanBlackPath, spartanBoldPath};
 }
 
 // ---- FreeType ----

@@ -12,7 +12,6 @@
 // Paths of the font files the generator uses (Debian packages fonts-jura and
 // fonts-league-spartan).
 extern const char* const juraBoldPath;
-extern const char* const juraMediumPath;
 extern const char* const spartanBlackPath;
 extern const char* const spartanBoldPath;
 // Every font file the generator reads, for the check before any work starts.

@@ -143,17 +143,19 @@ Picture scenePreview(const Backdrop& backdrop, const Panels& panels, const Scrol
 } // namespace
 
 int main(int argc, char** argv) {
-    bool previews = true;
+    bool previews = true, haveRoot = false;
     std::string root = ".";
-    int argi = 1;
-    if (argi < argc && std::strcmp(argv[argi], "--data-only") == 0) {
-        previews = false;
-        ++argi;
-    }
-    if (argi < argc) root = argv[argi++];
-    if (argi != argc || (argc > 1 && argv[1][0] == '-' && previews)) {
-        std::fprintf(stderr, "usage: velmora-assets [--data-only] [ROOT]\n");
-        return 2;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--data-only") {
+            previews = false;
+        } else if (argument.empty() || argument[0] == '-' || haveRoot) {
+            std::fprintf(stderr, "usage: velmora-assets [--data-only] [ROOT]\n");
+            return 2;
+        } else {
+            root = argument;
+            haveRoot = true;
+        }
     }
     for (const std::string& path : requiredFontFiles())
         if (!fileExists(path)) {
@@ -163,6 +165,11 @@ int main(int argc, char** argv) {
                          path.c_str());
             return 3;
         }
+
+    // ---- Folders first, so a bad target fails before the work ----
+    const std::string assets = root + "/assets", data = assets + "/data", docs = root + "/docs";
+    if (!makeFolder(root) || !makeFolder(assets) || !makeFolder(data)) return 1;
+    if (previews && !makeFolder(docs)) return 1;
 
     // ---- Make everything in memory ----
     OpeningFont openingFont = makeOpeningFont();
@@ -194,12 +201,9 @@ int main(int argc, char** argv) {
     };
 
     // ---- Write ----
-    const std::string assets = root + "/assets", data = assets + "/data", docs = root + "/docs";
-    if (!makeFolder(root) || !makeFolder(assets) || !makeFolder(data)) return 1;
     for (const auto& [name, bytes] : files)
         if (!writeFile(data + "/" + name, bytes)) return 1;
     if (!previews) return 0;
-    if (!makeFolder(docs)) return 1;
     bool ok =
         writePreview(docs + "/opening_glyphs.png", sheetPreview(openingFont.sheet, false), false) &&
         writePreview(docs + "/logo.png", logo.preview, false) &&

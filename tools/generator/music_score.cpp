@@ -67,7 +67,9 @@ XmCell& at(XmPattern& p, int row, int channel) {
     return xmCell(p, musicChannels, row, channel);
 }
 
-uint8_t volumeByte(int volume) { return uint8_t(0x10 + std::clamp(volume, 0, 64)); }
+uint8_t volumeByte(int volume) {
+    return uint8_t(0x10 + std::clamp(volume, 0, 64));
+}
 
 // "D5", "C#4", "Bb1" -> XM note (C-4 = 49).
 uint8_t noteNumber(std::string_view name) {
@@ -76,8 +78,10 @@ uint8_t noteNumber(std::string_view name) {
         throw std::logic_error("score: bad note " + std::string(name));
     int semitone = steps[name[0] - 'A'];
     size_t i = 1;
-    if (name[i] == '#') ++semitone, ++i;
-    else if (name[i] == 'b') --semitone, ++i;
+    if (name[i] == '#')
+        ++semitone, ++i;
+    else if (name[i] == 'b')
+        --semitone, ++i;
     if (i + 1 != name.size() || name[i] < '0' || name[i] > '7')
         throw std::logic_error("score: bad note " + std::string(name));
     int note = 12 * (name[i] - '0') + semitone + 1;
@@ -85,7 +89,9 @@ uint8_t noteNumber(std::string_view name) {
     return uint8_t(note);
 }
 
-uint8_t transpose(uint8_t note, int semitones) { return uint8_t(note + semitones); }
+uint8_t transpose(uint8_t note, int semitones) {
+    return uint8_t(note + semitones);
+}
 
 void put(XmPattern& p, int row, int channel, uint8_t note, uint8_t instrument, int volume = -1) {
     XmCell& c = at(p, row, channel);
@@ -133,9 +139,16 @@ int line(XmPattern& p, int channel, int row, std::string_view text, uint8_t inst
 
 // Copies the notes of one channel to another `delay` rows later at `scale` of their volume
 // and at panning `panning`: a tempo-synced echo. Notes that would fall past the pattern
-// end are dropped. Notes without an instrument (tone portamento) keep their effect.
-void echo(XmPattern& p, int from, int to, int delay, double scale, int panning,
-          int first = 0) {
+// end are dropped; a key-off that would is moved to the last row, so that no echo is left
+// holding into the next pattern. Notes without an instrument (tone portamento) keep their
+// effect.
+void echo(XmPattern& p, int from, int to, int delay, double scale, int panning,           int first = 0) {
+    for (int row = p.rows - delay; row < p.rows; ++row)
+        if (row >= first && at(p, row, from).note == keyOff) {
+            XmCell& last = at(p, p.rows - 1, to);
+            last = XmCell{};
+            last.note = keyOff;
+        }
     for (int row = p.rows - 1 - delay; row >= first; --row) {
         const XmCell src = at(p, row, from);
         XmCell& dst = at(p, row + delay, to);
@@ -146,8 +159,8 @@ void echo(XmPattern& p, int from, int to, int delay, double scale, int panning,
         }
         if (src.note == 0) continue;
         int volume = src.volume >= 0x10 && src.volume <= 0x50 ? src.volume - 0x10
-                     : src.instrument ? instrumentVolume(src.instrument)
-                                      : -1;
+                     : src.instrument                         ? instrumentVolume(src.instrument)
+                                                              : -1;
         dst = XmCell{};
         dst.note = src.note;
         dst.instrument = src.instrument;
@@ -165,14 +178,18 @@ void echo(XmPattern& p, int from, int to, int delay, double scale, int panning,
 // Drum hits, one character per row: 'x' a hit at `volume`, 'X' an accent (+25 %), 'o' a
 // ghost (half), 'r' a hit that re-triggers without naming the instrument (rolls that do
 // not flash the panels), '.' nothing.
-void hits(XmPattern& p, int channel, int row, std::string_view text, uint8_t instrument,
-          int volume, uint8_t note = 49) {
+void hits(XmPattern& p, int channel, int row, std::string_view text, uint8_t instrument, int volume,
+          uint8_t note = 49) {
     for (char c : text) {
         if (c == ' ') continue;
-        if (c == 'x') put(p, row, channel, note, instrument, volume);
-        else if (c == 'X') put(p, row, channel, note, instrument, std::min(64, volume * 5 / 4));
-        else if (c == 'o') put(p, row, channel, note, instrument, volume / 2);
-        else if (c == 'r') put(p, row, channel, note, 0, volume);
+        if (c == 'x')
+            put(p, row, channel, note, instrument, volume);
+        else if (c == 'X')
+            put(p, row, channel, note, instrument, std::min(64, volume * 5 / 4));
+        else if (c == 'o')
+            put(p, row, channel, note, instrument, volume / 2);
+        else if (c == 'r')
+            put(p, row, channel, note, 0, volume);
         ++row;
     }
 }
@@ -183,17 +200,18 @@ struct Chord {
     const char* name;
     const char* pad[3]; // close voicing around middle C
     const char* bass;   // root in the bass register
-    const char* arp[3]; // chord tones for the arpeggios
-    uint8_t chipArpeggio;
+        const char* arp[3]; // chord tones for the arpeggios
+    const char* chipRoot;
+    uint8_t chipArpeggio; // the arpeggio effect's two intervals above the root
 };
 
 const Chord chords[] = {
-    {"Dm", {"A3", "D4", "F4"}, "D2", {"D5", "F5", "A5"}, 0x37},
-    {"Bb", {"Bb3", "D4", "F4"}, "Bb1", {"D5", "F5", "Bb5"}, 0x47},
-    {"F", {"A3", "C4", "F4"}, "F2", {"C5", "F5", "A5"}, 0x47},
-    {"C", {"G3", "C4", "E4"}, "C2", {"C5", "E5", "G5"}, 0x47},
-    {"Gm", {"G3", "Bb3", "D4"}, "G1", {"D5", "G5", "Bb5"}, 0x37},
-    {"A", {"A3", "C#4", "E4"}, "A1", {"C#5", "E5", "A5"}, 0x47},
+    {"Dm", {"A3", "D4", "F4"}, "D2", {"D5", "F5", "A5"}, "D5", 0x37},
+    {"Bb", {"Bb3", "D4", "F4"}, "Bb1", {"D5", "F5", "Bb5"}, "Bb4", 0x47},
+    {"F", {"A3", "C4", "F4"}, "F2", {"C5", "F5", "A5"}, "F4", 0x47},
+    {"C", {"G3", "C4", "E4"}, "C2", {"C5", "E5", "G5"}, "C5", 0x47},
+    {"Gm", {"G3", "Bb3", "D4"}, "G1", {"D5", "G5", "Bb5"}, "G4", 0x37},
+    {"A", {"A3", "C#4", "E4"}, "A1", {"C#5", "E5", "A5"}, "A4", 0x47},
 };
 
 const Chord& chord(std::string_view name) {
@@ -242,7 +260,7 @@ void arpBar(XmPattern& p, int row, const Chord& c, int volume, int step = 1) {
 // Chip chord: the chord's root with an arpeggio effect held through the bar, struck on
 // every beat.
 void chipBar(XmPattern& p, int row, const Chord& c, int volume) {
-    uint8_t root = noteNumber(c.arp[0]);
+    uint8_t root = noteNumber(c.chipRoot);
     for (int i = 0; i < 16; ++i) {
         if (i % 4 == 0) put(p, row + i, chChip, root, insChip, i == 0 ? volume : volume * 3 / 4);
         effect(p, row + i, chChip, fxArpeggio, c.chipArpeggio);
@@ -274,7 +292,9 @@ void breakRows(XmPattern& p, int row, std::initializer_list<int> channels) {
     }
 }
 
-void crash(XmPattern& p, int row, int volume = 24) { put(p, row, chCrash, 49, insCrash, volume); }
+void crash(XmPattern& p, int row, int volume = 32) {
+    put(p, row, chCrash, 49, insCrash, volume);
+}
 
 // Bars of chords in a pattern, from a list like "Dm Bb F C".
 std::vector<const Chord*> progression(std::string_view names) {
@@ -309,14 +329,14 @@ XmPattern openingAmbient() {
     for (const Span& s : spans) {
         const Chord& c = chord(s.chord);
         bool first = s.row == 1;
-        padChord(p, s.row, c, first ? 3 : 14);
+        padChord(p, s.row, c, first ? 3 : 17);
         // Swell: +3 per slide row.
-        int slides = first ? 7 : 3;
+        int slides = first ? 8 : 3;
         for (int v = 0; v < 3; ++v)
             effects(p, s.row + 2, s.row + 2 + 3 * slides, chPad1 + v, fxVolumeSlide, 0x10, 3);
-        put(p, s.row, chSub, noteNumber(c.bass), insSub, first ? 18 : 28);
+        put(p, s.row, chSub, noteNumber(c.bass), insSub, first ? 10 : 20);
     }
-    effects(p, 3, 3 + 4 * 5, chSub, fxVolumeSlide, 0x10, 4);
+    effects(p, 3, 3 + 4 * 3, chSub, fxVolumeSlide, 0x10, 4);
 
     // Wind: soft noise wandering across the stereo field.
     put(p, 1, chSweep, noteNumber("C4"), insSweep, 10);
@@ -329,8 +349,7 @@ XmPattern openingAmbient() {
     row = line(p, chBell, row, "F6 . . . . . . . . . . . E6 . D6 .", insBell, 18);
     row = line(p, chBell, row, "D6 . . . . . . . F6 . . . . . . .", insBell, 18);
     row = line(p, chBell, row, "Bb5 . . . . . . . A5 . . . . . . .", insBell, 18);
-    row = line(p, chBell, row, "G5 . . . . . . . Bb5 . . . D6 . . . . . . . . . . .", insBell,
-               20);
+    row = line(p, chBell, row, "G5 . . . . . . . Bb5 . . . D6 . . . . . . . . . . .", insBell, 20);
     line(p, chBell, row, "C#6 . . . . . . . E6 . . . . . . . A5 . . . . . . .", insBell, 20);
     echo(p, chBell, chCounterEcho, echoDelay, bellEchoLevel, bellEchoPan);
     return p;
@@ -344,14 +363,19 @@ XmPattern openingBuild() {
     for (int b = 0; b < 8; ++b) {
         const Chord& c = *bars[size_t(b)];
         int row = 16 * b;
-        padChord(p, row, c, b < 4 ? 16 : 19);
-        if (b < 2) arpBar(p, row, c, 8 + 4 * b, 2);
-        else arpBar(p, row, c, std::min(24, 12 + 2 * b));
-        if (b < 4) put(p, row, chSub, noteNumber(c.bass), insSub, 28);
-        else bassBar(p, row, c, bassVerse, 30 + 2 * b);
-        if (b >= 2) hatBar(p, row, b < 4 ? 10 : 14 + b, b >= 4);
-        if (b >= 4) hits(p, chKick, row, b == 7 ? "x...x...x......." : "x...x...x...x...", insKick,
-                         34 + 4 * (b - 4));
+        padChord(p, row, c, b < 4 ? 20 : 23);
+        if (b < 2)
+            arpBar(p, row, c, 8 + 4 * b, 2);
+        else
+            arpBar(p, row, c, std::min(24, 12 + 2 * b));
+        if (b < 4)
+            put(p, row, chSub, noteNumber(c.bass), insSub, 24);
+        else
+            bassBar(p, row, c, bassVerse, 28 + 2 * b);
+        if (b >= 2) hatBar(p, row, b < 4 ? 16 : 22 + 2 * b, b >= 4);
+        if (b >= 4)
+            hits(p, chKick, row, b == 7 ? "x...x...x......." : "x...x...x...x...", insKick,
+                 34 + 4 * (b - 4));
     }
     at(p, 64, chSub).note = keyOff;
     echo(p, chArp, chArpEcho, echoDelay, arpEchoLevel, arpEchoPan, 32);
@@ -379,8 +403,8 @@ XmPattern openingBuild() {
                row % 3 == 0 ? 0x10 : 0x03);
 
     breakRows(p, 126,
-              {chKick, chSnare, chHat, chOpenHat, chBass, chPad1, chPad2, chPad3, chArp,
-               chArpEcho, chSweep, chBell, chCounterEcho});
+              {chKick, chSnare, chHat, chOpenHat, chBass, chPad1, chPad2, chPad3, chArp, chArpEcho,
+               chSweep, chBell, chCounterEcho});
     return p;
 }
 
@@ -395,21 +419,20 @@ XmPattern verse(std::string_view harmony, int ending, bool withCrash) {
         const Chord& c = *bars[size_t(b)];
         int row = 16 * b;
         bool last = b == 3;
-        padChord(p, row, c, 20);
-        bassBar(p, row, c, bassVerse, 44);
+        padChord(p, row, c, 25);
+        bassBar(p, row, c, bassVerse, 40);
         arpBar(p, row, c, 24);
-        if (ending == 2) chipBar(p, row, c, 13);
+        if (ending == 2) chipBar(p, row, c, 16);
 
-        hits(p, chKick, row, last && ending ? "x.......x......." : "x.......x.x.....", insKick,
-             60);
+        hits(p, chKick, row, last && ending ? "x.......x......." : "x.......x.x.....", insKick, 60);
         if (last && ending) {
             hits(p, chSnare, row, "....x...", insSnare, 46);
         } else {
             hits(p, chSnare, row, "....x.......x..o", insSnare, 46);
         }
-        hatBar(p, row, 22, true, b % 2 == 1);
+        hatBar(p, row, 38, true, b % 2 == 1);
         if (b % 2 == 1) {
-            hits(p, chOpenHat, row, "..x...x...x...x.", insOpenHat, 15);
+            hits(p, chOpenHat, row, "..x...x...x...x.", insOpenHat, 26);
         }
     }
     if (withCrash) crash(p, 0);
@@ -450,14 +473,14 @@ const char* const leadSecondHalf[4] = {
 // contrary motion below it.
 const char* const counterFirstHalf[4] = {
     ". . Bb4 . A4 . F4 . . . . . . . . .",
-    ". . E4 . F4 . G4 . . . . . . . . .",
-    ". . D4 . E4 . F4 . . . . . . . . .",
-    ". . A4 . G4 . F4 . . . E4 . F4 . . .",
+        ". . E4 . G4 . C5 . . . . . . . . .",
+    ". . D4 . F4 . A4 . . . . . . . . .",
+    ". . F4 . A4 . C5 . . . . . F5 . . .",
 };
 const char* const counterSecondHalf[4] = {
     ". . Bb4 . A4 . G4 . . . . . . . . .",
     ". . D5 . C5 . Bb4 . . . . . . . . .",
-    ". . E4 . F4 . G4 . . . . . . . . .",
+        ". . E4 . G4 . C5 . . . . . . . . .",
     ". . C#5 . B4 . A4 . . . . . . ^ . .",
 };
 
@@ -470,20 +493,21 @@ XmPattern chorus(bool second, bool full) {
         const Chord& c = *bars[size_t(b)];
         int row = 16 * b;
         bool fill = second && b == 3;
-        padChord(p, row, c, 19);
-        bassBar(p, row, c, bassChorus, 46);
+        padChord(p, row, c, 24);
+        bassBar(p, row, c, bassChorus, 42);
         arpBar(p, row, c, 18);
-        if (full) chipBar(p, row, c, 12);
+        if (full) chipBar(p, row, c, 15);
         hits(p, chKick, row, fill ? "x...x...x......." : "x...x...x...x...", insKick, 58);
         hits(p, chSnare, row, fill ? "....x..." : "....x.......x...", insSnare, 48);
-        hatBar(p, row, 20, true, true);
-        hits(p, chOpenHat, row, "..x...x...x...x.", insOpenHat, 16);
+        hatBar(p, row, 34, true, true);
+        hits(p, chOpenHat, row, "..x...x...x...x.", insOpenHat, 26);
 
         line(p, chLead, row, (second ? leadSecondHalf : leadFirstHalf)[b], insLead);
-        if (full) line(p, chCounter, row, (second ? counterSecondHalf : counterFirstHalf)[b],
-                       insBell, 20);
+        if (full)
+            line(p, chCounter, row, (second ? counterSecondHalf : counterFirstHalf)[b], insBell,
+                 20);
     }
-    if (!second) crash(p, 0, full ? 28 : 24);
+    if (!second) crash(p, 0, full ? 36 : 32);
 
     // Expression in the lead: vibrato on held notes, a glide down from the top note, a
     // fall at the end of the tune.
@@ -526,12 +550,13 @@ XmPattern breakdownFirst() {
         const Chord& c = *bars[size_t(b)];
         int row = 16 * b;
         padChord(p, row, c, 24);
-        put(p, row, chSub, noteNumber(c.bass), insSub, 36);
+        put(p, row, chSub, noteNumber(c.bass), insSub, 26);
         line(p, chBell, row, bells[b], insBell, 22);
         hits(p, chKick, row, "x...............", insKick, 34);
         if (b % 2 == 1) hits(p, chSnare, row, "............x...", insSnare, 22);
-        if (b >= 2) hatBar(p, row, 9, false);
+        if (b >= 2) hatBar(p, row, 16, false);
     }
+        at(p, 0, chBass).note = keyOff;
     put(p, 0, chSweep, noteNumber("G3"), insSweep, 9);
     effects(p, 4, 60, chSweep, fxPanningSlide, 0x01, 4);
     line(p, chLead, 32, "F5 . . . . . . . D5 . . . . . . .", insLead, 24);
@@ -564,14 +589,14 @@ XmPattern breakdownSecond() {
         const Chord& c = *bars[size_t(b)];
         int row = 16 * b;
         padChord(p, row, c, 24);
-        put(p, row, chSub, noteNumber(c.bass), insSub, 36);
+        put(p, row, chSub, noteNumber(c.bass), insSub, 26);
         line(p, chBell, row, bells[b], insBell, 20);
         line(p, chLead, row, lead[b], insLead, 26);
         hits(p, chKick, row, b < 2 ? "x..............." : "x.......x.......", insKick, 38);
         if (b % 2 == 1) hits(p, chSnare, row, "....x.......x...", insSnare, 24);
         if (b >= 2) {
             arpBar(p, row, c, 12 + 2 * b, 2);
-            hatBar(p, row, 12, false);
+            hatBar(p, row, 22, false);
         }
     }
     effects(p, 42, 48, chLead, fxVibrato, 0x52);
@@ -593,12 +618,14 @@ XmPattern build() {
     for (int b = 0; b < 4; ++b) {
         const Chord& c = *bars[size_t(b)];
         int row = 16 * b;
-        padChord(p, row, c, 16 + 3 * b);
-        bassBar(p, row, c, b < 2 ? bassVerse : bassDrive, 38 + 2 * b);
+        padChord(p, row, c, 20 + 3 * b);
+        bassBar(p, row, c, b < 2 ? bassVerse : bassDrive, 36 + 2 * b);
         arpBar(p, row, c, 14 + 4 * b);
         hits(p, chKick, row, "x...x...x...x...", insKick, 44 + 4 * b);
     }
-    echo(p, chArp, chArpEcho, echoDelay, arpEchoLevel, arpEchoPan);
+        echo(p, chArp, chArpEcho, echoDelay, arpEchoLevel, arpEchoPan);
+    for (int ch : {chLead, chLeadEcho})
+        at(p, 0, ch).note = keyOff;
 
     // The roll: quarters, eighths, sixteenths, then retriggers inside the rows.
     for (int row = 0; row < 62; ++row) {
@@ -631,18 +658,18 @@ XmPattern build() {
 
 MusicScore buildScore() {
     MusicScore s;
-    s.patterns.push_back(openingAmbient());               // 0
-    s.patterns.push_back(openingBuild());                 // 1
-    s.patterns.push_back(verse("Dm Bb F C", 0, true));    // 2
-    s.patterns.push_back(verse("Dm Bb Gm A", 1, false));  // 3
-    s.patterns.push_back(chorus(false, false));           // 4
-    s.patterns.push_back(chorus(true, false));            // 5
-    s.patterns.push_back(chorus(false, true));            // 6
-    s.patterns.push_back(chorus(true, true));             // 7
-    s.patterns.push_back(breakdownFirst());               // 8
-    s.patterns.push_back(breakdownSecond());              // 9
-    s.patterns.push_back(build());                        // 10
-    s.patterns.push_back(verse("Dm Bb Gm A", 2, false));  // 11
+    s.patterns.push_back(openingAmbient());              // 0
+    s.patterns.push_back(openingBuild());                // 1
+    s.patterns.push_back(verse("Dm Bb F C", 0, true));   // 2
+    s.patterns.push_back(verse("Dm Bb Gm A", 1, false)); // 3
+    s.patterns.push_back(chorus(false, false));          // 4
+    s.patterns.push_back(chorus(true, false));           // 5
+    s.patterns.push_back(chorus(false, true));           // 6
+    s.patterns.push_back(chorus(true, true));            // 7
+    s.patterns.push_back(breakdownFirst());              // 8
+    s.patterns.push_back(breakdownSecond());             // 9
+    s.patterns.push_back(build());                       // 10
+    s.patterns.push_back(verse("Dm Bb Gm A", 2, false)); // 11
     s.orders = {0, 1, 2, 3, 4, 5, 2, 11, 8, 9, 10, 4, 5, 6, 7};
     s.restartPosition = mainPartOrder;
     return s;

@@ -198,7 +198,7 @@ SynthSample synthClosedHat() {
     Metal metal(0x51ed270bu, 6500, rate, 0.6);
     for (size_t i = 0; i < n; ++i) {
         double t = double(i) / rate;
-        double amp = std::exp(-t / 0.017) + 0.12 * std::exp(-t / 0.05);
+        double amp = std::exp(-t / 0.024) + 0.15 * std::exp(-t / 0.06);
         x[i] = metal.next() * amp * std::min(1.0, t / 0.0002);
     }
     fadeTail(x, size_t(0.012 * rate));

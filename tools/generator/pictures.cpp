@@ -108,18 +108,18 @@ Picture downsample(const Picture& picture, int factor) {
 // ---- The tube's colour band ----
 
 Rgba tubeBandColour(int column) {
-    // Four colours, each held for 40 texels with 24-texel blends between them, so the
-    // tube shows clear rings: violet, rose, amber, teal.
+    // Four colours, each held for 20 texels with 44-texel blends between them: the tube
+    // shows soft rings of violet, rose, amber and teal. The colours are deep because the
+    // tube's light multiplies them by up to about 1.2 and white text passes over it.
     static const Rgba keys[4] = {hexColour(0x7A3CE6), hexColour(0xF0508F), hexColour(0xFFA838),
                                  hexColour(0x2EC4C0)};
     int c = ((column % 256) + 256) % 256;
     int key = c / 64, within = c % 64;
     const Rgba& from = keys[key];
     const Rgba& to = keys[(key + 1) % 4];
-    float t = within < 40 ? 0.0f : smoothstep(0.0f, 1.0f, float(within - 40) / 24.0f);
+    float t = within < 20 ? 0.0f : smoothstep(0.0f, 1.0f, float(within - 20) / 44.0f);
     Rgba colour = mix(from, to, t);
-    // Slightly darker and richer than the keys: the tube's light adds up to more than 1.
-    return {colour.r * 0.82f, colour.g * 0.82f, colour.b * 0.82f, 1};
+    return {colour.r * 0.66f, colour.g * 0.66f, colour.b * 0.66f, 1};
 }
 
 // ---- Logo ----
@@ -289,11 +289,12 @@ Picture panelStrip(const char* words, bool mirrored) {
                 glass.a = 0.72f;
                 c = glass;
             }
-            // Bright rim along the glass's inner edge and far side, 2 px.
-            float rimBottom = std::fabs(ly - depth) < 1.0f && fx > edgeX - 1.0f;
-            float diag = (fx - (28.0f + ly * slant)) / std::sqrt(1 + slant * slant);
-            float rimDiag = std::fabs(diag) < 1.0f && ly < depth + 1.0f;
-            if (rimBottom > 0 || rimDiag > 0) {
+            // Bright rim, 2 px, along the glass's slanted edge and its edge facing the
+            // screen's centre.
+            bool rimAlong = std::fabs(ly - depth) < 1.0f && fx > edgeX - 1.0f;
+            float across = (fx - edgeX) / std::sqrt(1 + slant * slant);
+            bool rimSlant = std::fabs(across) < 1.0f && ly < depth + 1.0f;
+            if (rimAlong || rimSlant) {
                 float t = fx / float(width);
                 c = mix(hexColour(0x52E0FF), hexColour(0xFF5AB4), t);
                 c.a = 1.0f;
@@ -308,13 +309,10 @@ Picture panelStrip(const char* words, bool mirrored) {
                     c.a = sliverA[s];
                 }
             }
-            // A thin scale line with ticks below the glass.
-            if (ly >= 53.0f && ly < 54.0f && fx > 100.0f) {
-                c = hexColour(0xC9B8FF, 0.55f);
-            }
-            if (ly >= 50.0f && ly < 54.0f && fx > 100.0f && std::fmod(fx - 100.0f, 12.0f) < 1.0f) {
-                c = hexColour(0xC9B8FF, 0.55f);
-            }
+            // A thin scale line with ticks every 12 px beyond the glass.
+            bool scaleLine = ly >= 53.0f && ly < 54.0f;
+            bool tick = ly >= 50.0f && ly < 54.0f && std::fmod(fx - 100.0f, 12.0f) < 1.0f;
+            if (fx > 100.0f && (scaleLine || tick)) c = hexColour(0xC9B8FF, 0.55f);
             // The words, opaque and warm white.
             float cover = text.at(x, y);
             if (cover > 0) {

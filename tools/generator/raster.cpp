@@ -377,7 +377,7 @@ bool writePng(const std::string& path, const Picture& picture, bool withAlpha) {
         return false;
     }
     png_init_io(png, file);
-    png_set_compression_level(png, 9);
+    png_set_compression_level(png, 6);
     png_set_IHDR(png, info, uint32_t(picture.width), uint32_t(picture.height), 8,
                  withAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

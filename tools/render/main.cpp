@@ -9,6 +9,7 @@
 // 30 minutes. Everything runs on this one thread: the mixing thread is not started
 // and the virtual device's position is moved block by block.
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -299,9 +300,13 @@ int main(int argc, char** argv) {
         if (written >= target) break;
         int32_t frames = static_cast<int32_t>(std::min<int64_t>(blockFrames, target - written));
         const int16_t* samples = virtualRing() + size_t(block) * blockFrames * 2;
-        for (int32_t i = 0; i < frames * 2; ++i)
-            putLittleEndian(&bytes[size_t(i) * 2], static_cast<uint16_t>(samples[i]), 2);
-        if (std::fwrite(bytes.data(), 1, size_t(frames) * 4, file) != size_t(frames) * 4)
+        const void* data = samples;
+        if constexpr (std::endian::native != std::endian::little) {
+            for (int32_t i = 0; i < frames * 2; ++i)
+                putLittleEndian(&bytes[size_t(i) * 2], static_cast<uint16_t>(samples[i]), 2);
+            data = bytes.data();
+        }
+        if (std::fwrite(data, 1, size_t(frames) * 4, file) != size_t(frames) * 4)
             failOutput(file, output, std::strerror(errno));
         written += frames;
         advanceVirtualPosition(uint64_t(blockFrames) * 4);
