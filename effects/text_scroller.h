@@ -5,3 +5,9 @@
 int32_t initTextScroller();
 void renderTextScroller();
 void shutdownTextScroller();
+
+// The text the next init lays out: a line count followed by the line records, in the
+// stored form of the embedded text (assets/scroller_assets.h), `size` bytes in all.
+// Null goes back to the embedded text, which is what the program always shows; tests
+// name texts of their own. The bytes must stay alive until shutdown.
+void setTextScrollerText(const uint8_t* text, int32_t size);

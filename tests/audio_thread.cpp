@@ -135,6 +135,7 @@ TEST_F(MixingThread, StopsAndRestartsAtAnyMoment) {
     setVirtualPriorityRefused(false);
 
     // freeSong stops a thread that is rendering and only then releases the song.
+    EXPECT_TRUE(stopSong(song.get()));
     auto* owned = static_cast<Song*>(allocBlock(sizeof(Song)));
     *owned = *song;
     ASSERT_TRUE(playSong(owned));

@@ -1,8 +1,7 @@
 # Song engine: songs built in memory and driven tick by tick through advanceSong.
 add_executable(engine_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/engine_pitch_test.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/engine_rows_test.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/engine_ticks_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/engine_play_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/engine_robust_test.cpp)
 # The tempo effect reaches the output side, which needs a wave output.
 target_link_libraries(engine_tests PRIVATE vm_core vm_waveout_virtual GTest::gtest_main)

@@ -20,10 +20,10 @@ SongChannel onVoice(int v) {
 } // namespace
 
 TEST(EnginePitch, PeriodsFrequenciesAndSteps) {
-    EXPECT_EQ(Values({amigaPeriod(48, 0), amigaPeriod(49, 0), amigaPeriod(50, 0),
-                      amigaPeriod(60, 0), amigaPeriod(48, 64), amigaPeriod(48, -64),
-                      amigaPeriod(0, -10)}),
-              Values({1712, 1616, 1525, 856, 1664, 1763, 27512}));
+    EXPECT_EQ(
+        Values({amigaPeriod(48, 0), amigaPeriod(49, 0), amigaPeriod(50, 0), amigaPeriod(60, 0),
+                amigaPeriod(48, 64), amigaPeriod(48, -64), amigaPeriod(0, -10)}),
+        Values({1712, 1616, 1525, 856, 1664, 1763, 27512}));
     Song linear{}, amiga{};
     linear.flags = 1;
     linear.globalVolume = amiga.globalVolume = 64;
@@ -182,13 +182,15 @@ TEST(EnginePitch, VoiceGainsPanningSwapAndRewind) {
     c.panning = 255;
     c.updateFlags = updateVolume | updatePanning;
     updateVoice(&c, &emptySample, &song); // 127.5 rounds to even
-    EXPECT_EQ(Values({mixChannels[3].volume, mixChannels[3].leftVolume, mixChannels[3].rightVolume}),
-              Values({128, 128, 0}));
+    EXPECT_EQ(
+        Values({mixChannels[3].volume, mixChannels[3].leftVolume, mixChannels[3].rightVolume}),
+        Values({128, 128, 0}));
     c.volume = 48; // 95.625
     c.panning = 128;
     updateVoice(&c, &emptySample, &song);
-    EXPECT_EQ(Values({mixChannels[3].volume, mixChannels[3].leftVolume, mixChannels[3].rightVolume}),
-              Values({96, 48, 47}));
+    EXPECT_EQ(
+        Values({mixChannels[3].volume, mixChannels[3].leftVolume, mixChannels[3].rightVolume}),
+        Values({96, 48, 47}));
     auto pan = [&](int panning, int envelope) {
         c.panning = panning;
         c.panEnvPanning = envelope;

@@ -16,7 +16,8 @@ Values visit(TestSong& ts, int rows) {
     for (int i = 0; i < rows; ++i) {
         ts.tick();
         seen.push_back(ts.song.orderPosition * 100 + ts.song.row);
-        while (ts.song.tick != 0) ts.tick();
+        while (ts.song.tick != 0)
+            ts.tick();
     }
     return seen;
 }
@@ -46,8 +47,9 @@ TEST(EnginePlay, NotesPortamentoAndVolumeColumn) {
     ts.row();
     ts.tick(); // row 1: retriggered while sounding, so on voice 32; C50 gives 159.375
     EXPECT_EQ(channel(0).voice, &mixChannels[32]);
-    EXPECT_EQ(Values({channel(0).period, channel(0).volume, voiceOf(0).volume, mixChannels[0].volume}),
-              Values({4480, 80, 159, 0}));
+    EXPECT_EQ(
+        Values({channel(0).period, channel(0).volume, voiceOf(0).volume, mixChannels[0].volume}),
+        Values({4480, 80, 159, 0}));
     ts.row();
     // Row 2: tone portamento with a new note and instrument. Note and instrument stay,
     // the target is C-5 with the old sample (no relative note), the volume is reset
@@ -68,8 +70,9 @@ TEST(EnginePlay, NotesPortamentoAndVolumeColumn) {
               Values({0, 1}));
     ts.row();
     ts.tick(); // row 5: E58 after this row's period; channel 1 after it: 7680 - 3200 - 4
-    EXPECT_EQ(Values({channel(0).period, channel(1).period, ts.sample(0).finetune, channel(1).volume}),
-              Values({4608, 4476, 8, 59}));
+    EXPECT_EQ(
+        Values({channel(0).period, channel(1).period, ts.sample(0).finetune, channel(1).volume}),
+        Values({4608, 4476, 8, 59}));
     EXPECT_EQ(ts.trace(5, [] { return channel(1).volume; }), Values({54, 49, 44, 39, 34}));
     EXPECT_EQ(ts.trace(6, [] { return channel(1).volume; }), Values({31, 31, 31, 31, 31, 31}));
     ts.tick(); // row 7: an instrument the song lacks is silent
@@ -94,9 +97,10 @@ TEST(EnginePlay, KeyOffFadeoutAndGlobalVolume) {
     ts.put(0, 0, 2, C4, 1, 0, effectGlobalVolumeSlide, 0x02);
     ts.put(0, 1, 0, 255, 0);
     ts.put(0, 1, 1, 0, 0, 0, effectKeyOff, 0x05); // K acts on tick 0 whatever its parameter
-    ts.put(0, 2, 0, C4, 0);                        // a note alone keeps the key released
+    ts.put(0, 2, 0, C4, 0);                       // a note alone keeps the key released
     ts.start();
-    EXPECT_EQ(ts.trace(6, [] { return channel(1).volEnvVolume; }), Values({64, 48, 32, 32, 32, 32}));
+    EXPECT_EQ(ts.trace(6, [] { return channel(1).volEnvVolume; }),
+              Values({64, 48, 32, 32, 32, 32}));
     // H slides the global volume on later ticks; voices keep their volume until updated.
     EXPECT_EQ(Values({ts.song.globalVolume, voiceOf(0).volume}), Values({54, 128}));
     // Without an envelope a key-off silences at once; with one, the envelope leaves its
@@ -140,7 +144,8 @@ TEST(EnginePlay, LaterTickEffects) {
     EXPECT_EQ(ts.trace(7, voiceIndex), Values({32, 32, 0, 0, 32, 32, 0}));
     EXPECT_EQ(channel(0).volume, 61);
     // EC0 never cuts; EC2 cuts on tick 2.
-    EXPECT_EQ(ts.trace(7, [] { return voiceOf(0).volume; }), Values({128, 128, 128, 128, 128, 128, 128}));
+    EXPECT_EQ(ts.trace(7, [] { return voiceOf(0).volume; }),
+              Values({128, 128, 128, 128, 128, 128, 128}));
     EXPECT_EQ(ts.trace(3, [] { return voiceOf(0).volume; }), Values({128, 128, 0}));
 }
 
@@ -153,7 +158,8 @@ TEST(EnginePlay, RetriggerVolumeModes) {
         ts.put(0, i, 0, C4, 1, 0x40, effectMultiRetrigger, static_cast<uint8_t>(modes[i] << 4 | 1));
     ts.start();
     Values volumes;
-    for (int i = 0; i < 10; ++i) volumes.push_back(ts.trace(2, [] { return channel(0).volume; })[1]);
+    for (int i = 0; i < 10; ++i)
+        volumes.push_back(ts.trace(2, [] { return channel(0).volume; })[1]);
     EXPECT_EQ(volumes, Values({48, 47, 32, 32, 24, 48, 49, 64, 64, 64}));
 }
 
@@ -164,7 +170,7 @@ TEST(EnginePlay, DelaysSpeedAndNoteDelay) {
     ts.put(0, 0, 0, C4, 1, 0, effectExtended, 0xD0); // never sounds
     ts.put(0, 0, 1, C4, 1, 0, effectSetVolume, 0x10);
     ts.put(0, 1, 1, D4, 0, 0x30, effectExtended, 0xD3);
-    ts.put(0, 2, 0, 0, 0, 0x61, effectExtended, 0xE2); // 18 ticks, slide on every one
+    ts.put(0, 2, 0, C4, 1, 0x61, effectExtended, 0xE2); // 18 ticks, slide on every one
     ts.put(0, 3, 0, 0, 0, 0, effectSpeedTempo, 0x02);
     ts.put(0, 4, 0, 0, 0, 0, effectSpeedTempo, 0x00);
     ts.start();
@@ -172,11 +178,10 @@ TEST(EnginePlay, DelaysSpeedAndNoteDelay) {
     EXPECT_EQ(Values({mixChannels[0].sample == nullptr, mixChannels[32].sample == nullptr}),
               Values({1, 1}));
     // ED3 without an instrument: nothing sent before tick 3, then a fresh instrument state.
-    EXPECT_EQ(ts.trace(6, [] { return int(channel(1).voice - mixChannels) * 1000 + voiceOf(1).volume; }),
-              Values({1032, 1032, 1032, 33128, 33128, 33128}));
-    EXPECT_EQ(Values({channel(1).volume, voiceOf(1).frequency}), Values({64, 9387}));
-    ts.put(0, 1, 1, 0, 0, 0, 0, 0);
-    channel(0).volume = 64;
+    EXPECT_EQ(
+        ts.trace(6, [] { return int(channel(1).voice - mixChannels) * 1000 + voiceOf(1).volume; }),
+        Values({1032, 1032, 1032, 33064, 33064, 33064}));
+    EXPECT_EQ(Values({channel(1).volume, voiceOf(1).frequency}), Values({32, 9387}));
     EXPECT_EQ(ts.row(), 18);
     EXPECT_EQ(channel(0).volume, 64 - 18);
     EXPECT_EQ(ts.row(), 2);
@@ -197,25 +202,25 @@ TEST(EnginePlay, OrdersJumpsBreaksAndLoops) {
         EXPECT_EQ(visit(ts, 8), Values({0, 1, 100, 101, 200, 201, 100, 101}));
     }
     {
-        // D then B: row 0 of B's order. B then D: B's order, D's row. D at the last order:
-        // order 0. A break beyond the next pattern's rows starts it at row 0. Bxx beyond
-        // the song: order 0.
+        // A break past the next pattern's rows starts it at row 0, as does D99; Bxx past
+        // the song goes to order 0 and keeps a later D's row; D at the last order goes to
+        // order 0 (not the restart position); D then B: row 0 of B's order.
         TestSong ts(2, true, 1);
         ts.addPattern(8);
         ts.addPattern(4);
         ts.addPattern(8);
-        ts.setOrders({0, 1, 2}, 2);
-        ts.put(0, 1, 0, 0, 0, 0, effectPatternBreak, 0x03);
+        ts.setOrders({0, 1, 2}, 1);
+        ts.put(0, 0, 0, 0, 0, 0, effectPatternBreak, 0x10);
+        ts.put(1, 0, 0, 0, 0, 0, effectPatternBreak, 0x99);
+        ts.put(2, 0, 0, 0, 0, 0, effectPositionJump, 0xFF);
+        ts.put(2, 0, 1, 0, 0, 0, effectPatternBreak, 0x05);
+        ts.put(0, 5, 0, 0, 0, 0, effectPositionJump, 0x02);
+        ts.put(0, 5, 1, 0, 0, 0, effectPatternBreak, 0x03);
+        ts.put(2, 3, 0, 0, 0, 0, effectPatternBreak, 0x01);
+        ts.put(0, 1, 0, 0, 0, 0, effectPatternBreak, 0x06);
         ts.put(0, 1, 1, 0, 0, 0, effectPositionJump, 0x02);
-        ts.put(2, 0, 0, 0, 0, 0, effectPositionJump, 0x01);
-        ts.put(1, 5 - 5, 1, 0, 0, 0, effectPatternBreak, 0x06);
-        ts.put(2, 0, 1, 0, 0, 0, effectPatternBreak, 0x02);
-        ts.put(1, 2, 0, 0, 0, 0, effectPatternBreak, 0x03);
-        ts.put(2, 3, 0, 0, 0, 0, effectPatternBreak, 0x00);
-        ts.put(0, 0, 0, 0, 0, 0, effectPositionJump, 0xFF);
         ts.start();
-        EXPECT_EQ(visit(ts, 6), Values({0, 0, 1, 200, 102, 203}));
-        EXPECT_EQ(visit(ts, 1), Values({0}));
+        EXPECT_EQ(visit(ts, 7), Values({0, 100, 200, 5, 203, 1, 200}));
     }
     {
         // E60 on row 8 and E62 on row 12 play rows 8..12 three times; the later ticks of
@@ -235,8 +240,8 @@ TEST(EnginePlay, OrdersJumpsBreaksAndLoops) {
             rows.push_back(visit(ts, 1)[0]);
             if (rows.back() == 12) jumps.push_back(patternLoopJumpRow());
         }
-        EXPECT_EQ(rows, Values({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 8, 9, 10, 11, 12, 8, 9,
-                                10, 11, 12, 13}));
+        EXPECT_EQ(rows, Values({0,  1, 2, 3,  4,  5,  6, 7, 8,  9,  10, 11,
+                                12, 8, 9, 10, 11, 12, 8, 9, 10, 11, 12, 13}));
         EXPECT_EQ(jumps, Values({8, 8, -1}));
         EXPECT_EQ(channel(1).volume, 3);
         EXPECT_EQ(visit(ts, 6), Values({14, 15, 100, 101, 102, 0}));

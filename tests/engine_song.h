@@ -35,12 +35,14 @@ struct TestSong {
     // Note 1..96 (49 = C-4) or 255 key off; instrument 1-based.
     void put(int p, int row, int c, uint8_t note, uint8_t instrument, uint8_t volume = 0,
              uint8_t effect = 0, uint8_t parameter = 0) {
-        cells[p][size_t(row) * song.channelCount + c] = {note, instrument, volume, effect, parameter};
+        cells[p][size_t(row) * song.channelCount + c] = {note, instrument, volume, effect,
+                                                         parameter};
     }
     void setOrders(std::vector<uint8_t> orders, int restart = 0) {
         song.songLength = static_cast<int16_t>(orders.size());
         song.restartPosition = static_cast<int16_t>(restart);
-        for (size_t i = 0; i < orders.size(); ++i) song.orderTable[i] = orders[i];
+        for (size_t i = 0; i < orders.size(); ++i)
+            song.orderTable[i] = orders[i];
     }
     // An instrument mapping every note to one new non-looping sample.
     Instrument& addInstrument(uint8_t volume = 64, uint32_t length = 1000, int8_t relativeNote = 0,
@@ -55,7 +57,8 @@ struct TestSong {
         s.relativeNote = relativeNote;
         s.finetune = finetune;
         Instrument& in = instruments.emplace_back();
-        for (auto& slot : in.samples) slot = &emptySample;
+        for (auto& slot : in.samples)
+            slot = &emptySample;
         in.samples[0] = &s;
         in.sampleCount = 1;
         return in;
@@ -63,7 +66,8 @@ struct TestSong {
     Sample& sample(int instrument) { return *instruments[instrument].samples[0]; }
 
     Song* start() {
-        for (size_t p = 0; p < patterns.size(); ++p) patterns[p].cells = cells[p].data();
+        for (size_t p = 0; p < patterns.size(); ++p)
+            patterns[p].cells = cells[p].data();
         song.patterns = patterns.data();
         song.patternCount = static_cast<int32_t>(patterns.size());
         bound.assign(instruments.begin(), instruments.end());
@@ -82,7 +86,8 @@ struct TestSong {
         return &song;
     }
     void tick(int n = 1) {
-        for (int i = 0; i < n; ++i) advanceSong(&song);
+        for (int i = 0; i < n; ++i)
+            advanceSong(&song);
     }
     // Plays to the next row tick; returns the ticks played.
     int row() {
@@ -104,6 +109,10 @@ struct TestSong {
     }
 };
 
-inline SongChannel& channel(int c) { return songChannels[c]; }
-inline MixChannel& voiceOf(int c) { return *songChannels[c].voice; }
+inline SongChannel& channel(int c) {
+    return songChannels[c];
+}
+inline MixChannel& voiceOf(int c) {
+    return *songChannels[c].voice;
+}
 using Values = std::vector<int>;

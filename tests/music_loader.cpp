@@ -141,12 +141,7 @@ TEST(Loader, SampleConversionLoopsAndGuards) {
     EXPECT_TRUE(once.loopType == 1 && once.loopStart == 0 && once.loopLength == 4);
 
     // 16-bit: 1000 bytes with loop 200 + 600 become 500 samples with loop 100..400.
-    s = {};
-    s.sixteenBit = true;
-    s.data.assign(500, 0);
-    s.loop = XmLoop::forward;
-    s.loopStart = 100;
-    s.loopLength = 300;
+    s = sample(std::vector<int16_t>(500), true, XmLoop::forward, 100, 300);
     song = load(withSample(s));
     const Sample& w = *song->instruments[0].samples[0];
     EXPECT_TRUE(w.length == 500 && w.loopStart == 100 && w.loopLength == 300);

@@ -98,11 +98,8 @@ TEST(LoaderMalformed, SampleLengthsAndLoopsStayInsideTheData) {
     // A gigabyte length in a small file: cut to the bytes present, the loop clamped.
     XmModule m = tinyModule();
     XmSample& s = m.instruments.emplace_back().samples.emplace_back();
-    s.data = {1, 2, 3, 4, 5, 6};
+    s = sample({1, 2, 3, 4, 5, 6}, false, XmLoop::forward, 2, 1000);
     s.lengthBytes = 1u << 30;
-    s.loop = XmLoop::forward;
-    s.loopStart = 2;
-    s.loopLength = 1000;
     SongPtr song = load(m);
     expectSoundSong(song.get());
     const Sample* a = song->instruments[0].samples[0];
@@ -123,12 +120,9 @@ TEST(LoaderMalformed, SampleLengthsAndLoopsStayInsideTheData) {
 
     // Two samples claiming more than there is: the first takes what exists, the second
     // gets nothing and loses its loop.
-    XmSample first, second;
-    first.data = {1, 2, 3};
+    XmSample first = sample({1, 2, 3}, false, XmLoop::none, 0, 0);
+    XmSample second = sample({4, 5}, false, XmLoop::forward, 0, 2);
     first.lengthBytes = 5;
-    second.data = {4, 5};
-    second.loop = XmLoop::forward;
-    second.loopLength = 2;
     m.instruments[0].samples = {first, second};
     song = load(m);
     expectSoundSong(song.get());
@@ -169,18 +163,11 @@ TEST(LoaderMalformed, CorruptedBytesNeverBreakTheLoader) {
         std::vector<uint8_t> bytes = good;
         for (int c = 1 + int(random() % 4); c > 0; --c) {
             // Mostly the module, instrument and pattern headers, sometimes anywhere.
-            size_t at = random() % bytes.size();
-            switch (random() % 4) {
-            case 0:
-                at = 60 + random() % 24;
-                break;
-            case 1:
-                at = layout.instruments[random() % 3] + random() % 48;
-                break;
-            case 2:
-                at = layout.patterns[random() % 3] + random() % 12;
-                break;
-            }
+            const size_t starts[] = {60, layout.instruments[0], layout.instruments[2],
+                                     layout.patterns[0], layout.patterns[2]};
+            size_t at =
+                random() % 4 == 0 ? random() % bytes.size() : starts[random() % 5] + random() % 40;
+            if (at >= bytes.size()) continue;
             bytes[at] = random() % 3 == 0 ? 0xFF : uint8_t(random());
         }
         if (random() % 5 == 0) bytes.resize(17 + random() % (bytes.size() - 17));

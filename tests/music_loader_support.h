@@ -51,6 +51,17 @@ inline int32_t consumedBytes() {
     return position;
 }
 
+inline XmSample sample(std::vector<int16_t> data, bool sixteenBit, XmLoop loop, uint32_t start,
+                       uint32_t length) {
+    XmSample s;
+    s.data = std::move(data);
+    s.sixteenBit = sixteenBit;
+    s.loop = loop;
+    s.loopStart = start;
+    s.loopLength = length;
+    return s;
+}
+
 // One order, one pattern of one empty row.
 inline XmModule tinyModule(int channels = 1) {
     XmModule m;
@@ -85,23 +96,15 @@ inline XmModule richModule() {
     a.vibratoType = 1;
     a.vibratoRate = 4;
     a.fadeout = 0x8001; // doubled with 16-bit wrap-around: 2
-    a.samples = {{.data = {0, 20, 40, 60, -60, -40, -20, 0, 10, 100},
-                  .loop = XmLoop::forward,
-                  .loopStart = 2,
-                  .loopLength = 5,
-                  .volume = 48,
-                  .finetune = -16,
-                  .panning = 200,
-                  .relativeNote = -12},
-                 {.data = {1000, -1000, 30000, -30000, 5, 6},
-                  .sixteenBit = true,
-                  .loop = XmLoop::pingPong,
-                  .loopStart = 1,
-                  .loopLength = 3},
-                 {.data = {1, 2, 3}}};
+    a.samples = {sample({0, 20, 40, 60, -60, -40, -20, 0, 10, 100}, false, XmLoop::forward, 2, 5),
+                 sample({1000, -1000, 30000, -30000, 5, 6}, true, XmLoop::pingPong, 1, 3),
+                 sample({1, 2, 3}, false, XmLoop::none, 0, 0)};
+    a.samples[0].volume = 48;
+    a.samples[0].finetune = -16;
+    a.samples[0].panning = 200;
+    a.samples[0].relativeNote = -12;
     m.instruments.emplace_back();
-    m.instruments.emplace_back().samples = {
-        {.data = {-5, 7, -9, 11}, .sixteenBit = true, .loop = XmLoop::forward, .loopLength = 4}};
+    m.instruments.emplace_back().samples = {sample({-5, 7, -9, 11}, true, XmLoop::forward, 0, 4)};
     return m;
 }
 

@@ -28,17 +28,18 @@ namespace {
 FT_Library library = nullptr;
 std::map<std::string, FT_Face> faces;
 
-[[noreturn]] void fontFailure(const char* what, const char* path) {
+// Exit code 3 means the fonts are not usable here (see main.cpp), 1 any other failure.
+[[noreturn]] void fontFailure(const char* what, const char* path, int code) {
     std::fprintf(stderr, "velmora-assets: %s: %s\n", what, path);
-    std::exit(3);
+    std::exit(code);
 }
 
 FT_Face faceFor(const char* path) {
-    if (!library && FT_Init_FreeType(&library) != 0) fontFailure("FreeType did not start", path);
+    if (!library && FT_Init_FreeType(&library) != 0) fontFailure("FreeType did not start", path, 1);
     auto found = faces.find(path);
     if (found != faces.end()) return found->second;
     FT_Face face = nullptr;
-    if (FT_New_Face(library, path, 0, &face) != 0) fontFailure("cannot load font", path);
+    if (FT_New_Face(library, path, 0, &face) != 0) fontFailure("cannot load font", path, 3);
     faces[path] = face;
     return face;
 }
@@ -57,7 +58,7 @@ GlyphBitmap renderGlyph(const char* fontPath, uint32_t code, float pixelSize, fl
     FT_Face face = faceFor(fontPath);
     setSize(face, pixelSize, xScale);
     FT_Int32 flags = FT_LOAD_RENDER | (hinted ? FT_LOAD_TARGET_LIGHT : FT_LOAD_NO_HINTING);
-    if (FT_Load_Char(face, code, flags) != 0) fontFailure("cannot render a glyph of", fontPath);
+    if (FT_Load_Char(face, code, flags) != 0) fontFailure("cannot render a glyph of", fontPath, 1);
     FT_GlyphSlot slot = face->glyph;
     GlyphBitmap glyph;
     glyph.width = int(slot->bitmap.width);
