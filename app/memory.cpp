@@ -23,12 +23,15 @@ void (*exhaustedHandler)(const char*) = nullptr;
 }
 } // namespace
 
-void setMemoryExhaustedHandler(void (*handler)(const char* message)) { exhaustedHandler = handler; }
+void setMemoryExhaustedHandler(void (*handler)(const char* message)) {
+    exhaustedHandler = handler;
+}
 
 void* allocBlock(int32_t size) {
     // A negative size can only come from an overflowed count; treat it as exhaustion.
     if (size < 0) exhausted();
-    auto* base = static_cast<unsigned char*>(std::calloc(1, static_cast<size_t>(size + 2 * margin)));
+    auto* base =
+        static_cast<unsigned char*>(std::calloc(1, static_cast<size_t>(size + 2 * margin)));
     if (!base) exhausted();
     return base + margin;
 }

@@ -137,6 +137,11 @@ void runLoop() {
 }
 
 void renderFrame() {
+    composeFrame();
+    devicePresent();
+}
+
+void composeFrame() {
     deviceClear(clearTarget | clearZBuffer, 0x00000000, 1.0f, 0);
     tickFrameClock();
     deviceBeginScene();
@@ -150,7 +155,6 @@ void renderFrame() {
     }
     if (sequence != -1) renderWhiteout();
     deviceEndScene();
-    devicePresent();
 }
 
 // ---- Teardown ----

@@ -22,6 +22,9 @@ void startShell();
 // Clears, ticks the frame clock, draws the picture sequence and, once it hands over,
 // the main effects and the white-out, and presents.
 void renderFrame();
+// renderFrame without the final present: the finished picture is still in the back
+// buffer, where the offline capture reads it back before presenting it itself.
+void composeFrame();
 
 // Carries out the window procedure's response to one event.
 void dispatchWindowEvent(const WindowEvent& event);

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <thread>
 
 int32_t sampleRate = 0;
@@ -67,8 +68,7 @@ void mixingThread() {
     threadExited.store(1, std::memory_order_release);
 }
 
-// Stops whatever plays: the thread, then the device, then the ring's memory.
-void stopPlayback() {
+void stopMixingThread() {
     stopRequested.store(1, std::memory_order_release);
     while (rendering.load(std::memory_order_acquire) != 0)
         std::this_thread::yield();
@@ -78,6 +78,22 @@ void stopPlayback() {
         // The thread may not have begun when stop was asked for; join covers that too.
         mixingThreadHandle.join();
     }
+}
+
+// A process that exits while the song plays (an X server going away, say) must not
+// destroy a running std::thread, which would abort it.
+void startMixingThread() {
+    static bool exitHookSet = false;
+    if (!exitHookSet) {
+        std::atexit(stopMixingThread);
+        exitHookSet = true;
+    }
+    mixingThreadHandle = std::thread(mixingThread);
+}
+
+// Stops whatever plays: the thread, then the device, then the ring's memory.
+void stopPlayback() {
+    stopMixingThread();
     freeBlock(mixMemory);
     mixMemory = nullptr;
     mixFrames = nullptr;
@@ -170,7 +186,7 @@ bool playSong(Song* song) {
     startWaveOutput(outputBuffer, ringFrames);
 
     stopRequested.store(0, std::memory_order_release);
-    if (mixingThreadEnabled) mixingThreadHandle = std::thread(mixingThread);
+    if (mixingThreadEnabled) startMixingThread();
     return true;
 }
 

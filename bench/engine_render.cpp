@@ -99,8 +99,8 @@ void BM_RenderBusyModule(benchmark::State& state) {
     fs::path output = dir / "busy.wav";
     saveXm(busyModule(state.range(0) != 0), input.string());
     // One core, as the target is stated; taskset is part of util-linux.
-    std::string command =
-        "taskset -c 0 " RENDER_TOOL " " + input.string() + " " + output.string() + " >/dev/null 2>&1";
+    std::string command = "taskset -c 0 " RENDER_TOOL " " + input.string() + " " + output.string() +
+                          " >/dev/null 2>&1";
     double audioSeconds = 0;
     double wallSeconds = 0;
     double cpuSeconds = 0;

@@ -11,9 +11,9 @@ TestSong* busySong() {
     static TestSong* ts = [] {
         auto* s = new TestSong(32, true, 6);
         for (int i = 0; i < 4; ++i) {
-            int index = s->addInstrument(static_cast<uint8_t>(40 + i * 6), 4000,
-                                         static_cast<int8_t>(i - 2), static_cast<int8_t>(i * 9));
-            Instrument& in = s->instrument(index);
+            Instrument& in =
+                s->addInstrument(static_cast<uint8_t>(40 + i * 6), 4000, static_cast<int8_t>(i - 2),
+                                 static_cast<int8_t>(i * 9));
             in.volumeEnvelope[0] = {0, 64};
             in.volumeEnvelope[1] = {8, 40};
             in.volumeEnvelope[2] = {30, 50};
@@ -60,9 +60,6 @@ void BM_EngineTick32Channels(benchmark::State& state) {
         ts->tick();
         benchmark::DoNotOptimize(songChannels[31].voice->frequency);
     }
-    state.counters["us_per_tick"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-6,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_EngineTick32Channels);
 
@@ -74,9 +71,6 @@ void BM_EngineRowTick32Channels(benchmark::State& state) {
         ts->tick();
         benchmark::DoNotOptimize(songChannels[31].voice->frequency);
     }
-    state.counters["us_per_tick"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-6,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_EngineRowTick32Channels);
 

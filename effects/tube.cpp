@@ -222,6 +222,11 @@ void renderTube() {
     textureScroll = wrapPhase(textureScroll - frameDelta * 0.1f, 1.0f);
 }
 
+void readTubePhases(float phases[6], float* scroll) {
+    std::memcpy(phases, tubePhases, sizeof tubePhases);
+    *scroll = textureScroll;
+}
+
 void shutdownTube() {
     if (tubeVertices) {
         releaseVertexBuffer(tubeVertices);

@@ -340,6 +340,7 @@ void releaseSong(Song* song) {
 
 bool parseModule(Song* song, ModuleStream* stream) {
     if (!song || !stream) return false;
+    // The module's length, from a seek to its end, bounds header seeks and sample data.
     Source source{stream, 0};
     seekStream(stream, 0, 2);
     source.size = tellStream(stream);

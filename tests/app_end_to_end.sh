@@ -84,8 +84,8 @@ quillon)
     ;;
 fallback)
     if [ "${VELMORA_E2E_INSIDE:-}" != 1 ]; then
-        export VELMORA_E2E_INSIDE=1 LIBGL_ALWAYS_SOFTWARE=1
-        exec xvfb-run -a -s "-screen 0 1024x600x24 -nolisten tcp" bash "$0" "$@"
+        export VELMORA_E2E_INSIDE=1 VELMORA_XVFB_SCREEN=1024x600x24
+        exec "$(dirname "$0")/../scripts/with-xvfb" bash "$0" "$@"
     fi
     start
     running

@@ -152,6 +152,18 @@ TEST_F(MixingThread, StopsAndRestartsAtAnyMoment) {
     player.join();
 }
 
+TEST(MixingThreadExit, ExitingWhilePlayingEndsCleanly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ASSERT_TRUE(openOutput(44100, true));
+            static auto song = makeSong(ticker);
+            ASSERT_TRUE(playSong(song.get()));
+            std::exit(3); // as when the X server goes away, without stopping the song
+        },
+        ::testing::ExitedWithCode(3), "");
+}
+
 TEST_F(MixingThread, RendersWithoutAllocating) {
     counting = true;
     std::thread([] { // the counter does see other threads

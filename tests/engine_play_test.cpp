@@ -37,6 +37,8 @@ TEST(EnginePlay, NotesPortamentoAndVolumeColumn) {
     ts.put(0, 5, 0, C4, 1, 0, effectExtended, 0x58);
     ts.put(0, 5, 1, D4, 1, 0x65); // a later channel of the row already sees E58
     ts.put(0, 6, 1, 0, 0, 0x83);
+    ts.put(0, 6, 0, 0, 0, 0, effectSampleOffset, 0x01); // no note: waits in the voice
+    ts.put(0, 7, 0, C4, 0);
     ts.put(0, 7, 1, C4, 7);
     ts.start();
 
@@ -75,7 +77,9 @@ TEST(EnginePlay, NotesPortamentoAndVolumeColumn) {
         Values({4608, 4476, 8, 59}));
     EXPECT_EQ(ts.trace(5, [] { return channel(1).volume; }), Values({54, 49, 44, 39, 34}));
     EXPECT_EQ(ts.trace(6, [] { return channel(1).volume; }), Values({31, 31, 31, 31, 31, 31}));
-    ts.tick(); // row 7: an instrument the song lacks is silent
+    EXPECT_EQ(Values({voiceOf(0).startOffset, int(voiceOf(0).position)}), Values({256, 0}));
+    ts.tick(); // row 7: the next trigger starts at the offset; a missing instrument is silent
+    EXPECT_EQ(Values({voiceOf(0).startOffset, int(voiceOf(0).position)}), Values({0, 256}));
     EXPECT_EQ(Values({channel(1).volume, voiceOf(1).volume}), Values({0, 0}));
     EXPECT_EQ(voiceOf(1).sample, &emptySample);
 }
@@ -111,7 +115,7 @@ TEST(EnginePlay, KeyOffFadeoutAndGlobalVolume) {
     ts.row();
     ts.tick();
     EXPECT_EQ(Values({channel(0).keyOff, voiceOf(0).volume}), Values({1, 0}));
-    ts.tick(200);
+    ts.tick(10); // 4096 a tick until silence, which stays
     EXPECT_EQ(Values({channel(1).fadeVolume, voiceOf(1).volume}), Values({0, 0}));
 }
 

@@ -67,7 +67,8 @@ inline void recordingTick(Song* song) {
         const Pattern& p = song->patterns[song->orderTable[order]];
         if (p.cells && row < p.rowCount)
             for (int32_t c = 0; c < song->channelCount; ++c)
-                if (uint8_t i = p.cells[row * song->channelCount + c].instrument) named.push_back(i);
+                if (uint8_t i = p.cells[row * song->channelCount + c].instrument)
+                    named.push_back(i);
         r.render->rowInstruments.push_back(std::move(named));
     }
     r.original(song);
@@ -115,7 +116,9 @@ inline Render renderModule(const std::vector<uint8_t>& xm, double seconds) {
 
 // ---- Measures over frames [from, to) of a render ----
 
-inline double toDbfs(double value) { return 20.0 * std::log10(std::max(value, 1e-9) / 32768.0); }
+inline double toDbfs(double value) {
+    return 20.0 * std::log10(std::max(value, 1e-9) / 32768.0);
+}
 
 inline double rmsDbfs(const Render& r, int64_t from, int64_t to) {
     from = std::clamp<int64_t>(from, 0, r.frames());

@@ -17,20 +17,28 @@ Voice voiceOf(int instrument) {
     switch (instrument) {
     case insKick:
         return {64, 128};
-    case insSnare: return {56, 134};
-    case insBass: return {40, 128};
-    case insPad: return {24, 128};
+    case insSnare:
+        return {56, 134};
+    case insBass:
+        return {40, 128};
+    case insPad:
+        return {24, 128};
     case insLead:
         return {34, 112};
     case insPluck:
         return {22, 92};
     case insBell:
         return {24, 150};
-    case insChip: return {16, 104};
-    case insSub: return {26, 128};
-    case insHat: return {36, 152};
-    case insOpenHat: return {26, 100};
-    case insCrash: return {32, 128};
+    case insChip:
+        return {16, 104};
+    case insSub:
+        return {26, 128};
+    case insHat:
+        return {36, 152};
+    case insOpenHat:
+        return {26, 100};
+    case insCrash:
+        return {32, 128};
     case insSweep:
         return {12, 128};
     default:

@@ -142,7 +142,7 @@ int line(XmPattern& p, int channel, int row, std::string_view text, uint8_t inst
 // end are dropped; a key-off that would is moved to the last row, so that no echo is left
 // holding into the next pattern. Notes without an instrument (tone portamento) keep their
 // effect.
-void echo(XmPattern& p, int from, int to, int delay, double scale, int panning,           int first = 0) {
+void echo(XmPattern& p, int from, int to, int delay, double scale, int panning, int first = 0) {
     for (int row = p.rows - delay; row < p.rows; ++row)
         if (row >= first && at(p, row, from).note == keyOff) {
             XmCell& last = at(p, p.rows - 1, to);
@@ -157,7 +157,15 @@ void echo(XmPattern& p, int from, int to, int delay, double scale, int panning, 
             dst.note = keyOff;
             continue;
         }
-        if (src.note == 0) continue;
+        if (src.note == 0) {
+            // A glide or vibrato carried on rows without a note travels with the echo.
+            bool carried = src.effect == fxTonePorta || src.effect == fxVibrato;
+            if (carried && dst.note == 0 && dst.effect == 0) {
+                dst.effect = src.effect;
+                dst.parameter = src.parameter;
+            }
+            continue;
+        }
         int volume = src.volume >= 0x10 && src.volume <= 0x50 ? src.volume - 0x10
                      : src.instrument                         ? instrumentVolume(src.instrument)
                                                               : -1;
@@ -200,7 +208,7 @@ struct Chord {
     const char* name;
     const char* pad[3]; // close voicing around middle C
     const char* bass;   // root in the bass register
-        const char* arp[3]; // chord tones for the arpeggios
+    const char* arp[3]; // chord tones for the arpeggios
     const char* chipRoot;
     uint8_t chipArpeggio; // the arpeggio effect's two intervals above the root
 };
@@ -435,8 +443,17 @@ XmPattern verse(std::string_view harmony, int ending, bool withCrash) {
             hits(p, chOpenHat, row, "..x...x...x...x.", insOpenHat, 26);
         }
     }
-    if (withCrash) crash(p, 0);
+        if (withCrash) crash(p, 0);
     echo(p, chArp, chArpEcho, echoDelay, arpEchoLevel, arpEchoPan);
+
+    // A falling call on the bells closes every second bar.
+    bool toDominant = harmony.back() == 'A';
+    line(p, chBell, 24, toDominant ? "F6 . D6 . Bb5 . C6 ." : "D6 . C6 . Bb5 . A5 .", insBell,
+         16);
+    line(p, chBell, 56, toDominant ? "E6 . C#6 . A5 . E5 ." : "E6 . D6 . C6 . G5 .", insBell,
+         16);
+    echo(p, chBell, chCounterEcho, echoDelay, bellEchoLevel, bellEchoPan);
+
 
     if (ending == 1) {
         // Snare fill, the last four naming the instrument only on the beat.
@@ -473,14 +490,14 @@ const char* const leadSecondHalf[4] = {
 // contrary motion below it.
 const char* const counterFirstHalf[4] = {
     ". . Bb4 . A4 . F4 . . . . . . . . .",
-        ". . E4 . G4 . C5 . . . . . . . . .",
+    ". . E4 . G4 . C5 . . . . . . . . .",
     ". . D4 . F4 . A4 . . . . . . . . .",
     ". . F4 . A4 . C5 . . . . . F5 . . .",
 };
 const char* const counterSecondHalf[4] = {
     ". . Bb4 . A4 . G4 . . . . . . . . .",
     ". . D5 . C5 . Bb4 . . . . . . . . .",
-        ". . E4 . G4 . C5 . . . . . . . . .",
+    ". . E4 . G4 . C5 . . . . . . . . .",
     ". . C#5 . B4 . A4 . . . . . . ^ . .",
 };
 
@@ -556,7 +573,7 @@ XmPattern breakdownFirst() {
         if (b % 2 == 1) hits(p, chSnare, row, "............x...", insSnare, 22);
         if (b >= 2) hatBar(p, row, 16, false);
     }
-        at(p, 0, chBass).note = keyOff;
+    at(p, 0, chBass).note = keyOff;
     put(p, 0, chSweep, noteNumber("G3"), insSweep, 9);
     effects(p, 4, 60, chSweep, fxPanningSlide, 0x01, 4);
     line(p, chLead, 32, "F5 . . . . . . . D5 . . . . . . .", insLead, 24);
@@ -623,7 +640,7 @@ XmPattern build() {
         arpBar(p, row, c, 14 + 4 * b);
         hits(p, chKick, row, "x...x...x...x...", insKick, 44 + 4 * b);
     }
-        echo(p, chArp, chArpEcho, echoDelay, arpEchoLevel, arpEchoPan);
+    echo(p, chArp, chArpEcho, echoDelay, arpEchoLevel, arpEchoPan);
     for (int ch : {chLead, chLeadEcho})
         at(p, 0, ch).note = keyOff;
 
@@ -648,6 +665,7 @@ XmPattern build() {
     effects(p, 49, 62, chPadRiser, fxTonePorta, 0x00);
 
     // The bass dives into the break.
+    at(p, 61, chBass) = XmCell{};
     effects(p, 60, 62, chBass, fxPortaDown, 0x10);
     breakRows(p, 62,
               {chSnare, chBass, chPad1, chPad2, chPad3, chPadRiser, chArp, chArpEcho, chSweep});

@@ -133,9 +133,10 @@ SynthSample synthKick() {
     for (size_t i = 0; i < n; ++i) {
         double t = double(i) / rate;
         double f = 47 + 125 * std::exp(-t / 0.028) + 320 * std::exp(-t / 0.0035);
-        double amp = std::exp(-t / 0.17) * std::min(1.0, t / 0.0004);
+        double onset = std::min(1.0, t / 0.0004);
+        double amp = std::exp(-t / 0.17);
         double click = 0.35 * clickFilter.low(noise.next()) * std::exp(-t / 0.0025);
-        x[i] = std::tanh(1.9 * std::sin(phase) * amp + click) / std::tanh(1.9);
+        x[i] = onset * std::tanh(1.9 * std::sin(phase) * amp + click) / std::tanh(1.9);
         phase += twoPi * f / rate;
     }
     fadeTail(x, size_t(0.05 * rate));

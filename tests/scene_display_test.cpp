@@ -1,0 +1,211 @@
+// The background, the tube and the text column drawn by the OpenGL device into a
+// real 640 x 480 window and read back. Runs inside the private X server.
+#include "app/frame_clock.h"
+#include "app/random.h"
+#include "assets/backdrop_assets.h"
+#include "effects/backdrop.h"
+#include "effects/text_scroller.h"
+#include "effects/tube.h"
+#include "gfx/device.h"
+#include "gfx/device_gl.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::vector<uint8_t> pixels(640 * 480 * 4);
+const uint8_t* pixelAt(int32_t x, int32_t y) {
+    return &pixels[(y * 640 + x) * 4];
+}
+int32_t brightness(int32_t x, int32_t y) {
+    return pixelAt(x, y)[0] + pixelAt(x, y)[1] + pixelAt(x, y)[2];
+}
+
+// The picture's texel at a screen pixel, as 8-bit red, green, blue.
+void backdropTexel(int32_t x, int32_t y, int32_t rgb[3]) {
+    const uint8_t* at =
+        backdropTileImages[(y / 256) * 3 + x / 256] + ((y % 256) * 256 + x % 256) * 2;
+    const uint32_t t = uint32_t(at[0] | at[1] << 8);
+    rgb[0] = int32_t(((t >> 11) & 31) * 255 + 15) / 31;
+    rgb[1] = int32_t(((t >> 5) & 63) * 255 + 31) / 63;
+    rgb[2] = int32_t((t & 31) * 255 + 15) / 31;
+}
+int32_t backdropDifference(int32_t x, int32_t y) {
+    int32_t rgb[3];
+    backdropTexel(x, y, rgb);
+    int32_t worst = 0;
+    for (int32_t c = 0; c < 3; c++)
+        worst = std::max(worst, std::abs(pixelAt(x, y)[c] - rgb[c]));
+    return worst;
+}
+
+template <typename Draw> void drawFrame(float delta, Draw draw) {
+    deviceClear(clearTarget | clearZBuffer, 0, 1.0f, 0);
+    deviceBeginScene();
+    frameDelta = delta;
+    draw();
+    deviceEndScene();
+    glDeviceReadPixels(pixels.data());
+    devicePresent();
+}
+
+TEST(SceneDisplay, BackgroundTubeAndTextColumnOnTheRealDevice) {
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_Window* window = SDL_CreateWindow("scene", 0, 0, 640, 480, SDL_WINDOW_OPENGL);
+    ASSERT_NE(window, nullptr) << SDL_GetError();
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    ASSERT_NE(context, nullptr) << SDL_GetError();
+    glDeviceAttach(window, 0, 0, 640, 480);
+    for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
+        setTextureStageState(0, filter, filterLinear);
+    setRenderState(rsLighting, 0);
+    seedRandom(7);
+    ASSERT_EQ(initBackdrop(), 0);
+    ASSERT_EQ(initTube(), 0);
+
+    // The picture unscaled: every pixel its own texel.
+    drawFrame(0.0f, [] { renderBackdrop(); });
+    int32_t wrong = 0;
+    for (int32_t y = 0; y < 480; y++)
+        for (int32_t x = 0; x < 640; x++)
+            wrong += backdropDifference(x, y) > 1;
+    EXPECT_EQ(wrong, 0);
+    {
+        int hist[4] = {};
+        for (int32_t y = 1; y < 480; y++)
+            for (int32_t x = 1; x < 640; x++) {
+                if (backdropDifference(x, y) <= 1) continue;
+                int32_t rgb[3]; bool m[3] = {};
+                int dx[3] = {-1, 0, -1}, dy[3] = {0, -1, -1};
+                for (int i = 0; i < 3; i++) {
+                    backdropTexel(x + dx[i], y + dy[i], rgb);
+                    m[i] = std::abs(pixelAt(x, y)[0] - rgb[0]) <= 1 && std::abs(pixelAt(x, y)[1] - rgb[1]) <= 1 && std::abs(pixelAt(x, y)[2] - rgb[2]) <= 1;
+                }
+                hist[m[0] ? 0 : m[1] ? 1 : m[2] ? 2 : 3]++;
+                if (!m[0] && !m[1] && !m[2] && hist[3] < 5) printf("odd %d %d\n", x, y);
+            }
+        printf("left %d up %d diag %d other %d\n", hist[0], hist[1], hist[2], hist[3]);
+    }
+
+    // The tube over it, then a red quad just behind the tube's depth: the quad hides
+    // the background but not the tube.
+    const float red = 0.9995f;
+    const struct {
+        float x, y, z, rhw;
+        uint32_t diffuse;
+        float u, v;
+    } quad[4] = {{320, 0, red, 1, 0xFFFF0000u, 0, 0},
+                 {640, 0, red, 1, 0xFFFF0000u, 0, 0},
+                 {320, 480, red, 1, 0xFFFF0000u, 0, 0},
+                 {640, 480, red, 1, 0xFFFF0000u, 0, 0}};
+    std::vector<uint8_t> tubeOnly;
+    for (int32_t pass = 0; pass < 2; pass++) {
+        drawFrame(0.0f, [&] {
+            renderBackdrop();
+            renderTube();
+            if (pass == 1) {
+                setTexture(0, nullptr);
+                setRenderState(rsCullMode, cullNone);
+                setVertexShader(fvfScreenQuad);
+                drawPrimitiveUP(ptTriangleStrip, 2, quad, 28);
+                setRenderState(rsCullMode, cullClockwise);
+            }
+        });
+        if (pass == 0) tubeOnly = pixels;
+    }
+    int32_t leftChanged = 0, tubePixels = 0, hidden = 0, redShown = 0;
+    for (int32_t y = 0; y < 480; y++) {
+        int32_t rowTube = 0;
+        for (int32_t x = 0; x < 640; x++) {
+            const uint8_t* before = &tubeOnly[(y * 640 + x) * 4];
+            int32_t rgb[3];
+            backdropTexel(x, y, rgb);
+            const bool onTube = std::abs(before[0] - rgb[0]) + std::abs(before[1] - rgb[1]) +
+                                    std::abs(before[2] - rgb[2]) >
+                                12;
+            if (x < 250) leftChanged += onTube;
+            if (x < 320 || !onTube) {
+                if (x >= 322 && pixelAt(x, y)[0] == 255 && pixelAt(x, y)[1] == 0) redShown++;
+                continue;
+            }
+            rowTube++;
+            hidden += std::memcmp(before, pixelAt(x, y), 3) != 0;
+        }
+        tubePixels += rowTube;
+        EXPECT_GT(rowTube, 20) << "row " << y; // the tube runs off the top and bottom
+    }
+    EXPECT_EQ(leftChanged, 0); // the tube stays in the right half
+    EXPECT_LT(hidden, tubePixels / 100);
+    EXPECT_GT(redShown, 320 * 480 / 10);
+
+    // Lighting: across the middle row the band colour is constant, so the shading
+    // alone makes the tube's middle brighter than its silhouette, which the light
+    // from behind the camera grazes (ambient only).
+    pixels = tubeOnly;
+    int32_t first = -1, last = -1, brightest = 0;
+    for (int32_t x = 320; x < 640; x++) {
+        if (backdropDifference(x, 240) <= 4) continue;
+        if (first < 0) first = x;
+        last = x;
+        brightest = std::max(brightest, brightness(x, 240));
+    }
+    ASSERT_GE(first, 0);
+    EXPECT_GT(brightest, brightness(first + 1, 240) + 60);
+    if (last < 639) EXPECT_GT(brightest, brightness(last - 1, 240) + 60);
+    shutdownTube();
+
+    // The text column: sixteen lines of ten 'H's, risen until slot k's top is at
+    // 71.625 + 21k. Its vertex alpha fades from 0 to 123 over slot 0, is full in
+    // the middle slots and falls from 132 to 0 over slot 15; nothing shows outside.
+    std::vector<uint8_t> text(4);
+    text[0] = 16;
+    for (int32_t i = 0; i < 16; i++) {
+        const uint8_t line[16] = {10, 0, 75, 0, 0, 0, 39, 39, 39, 39, 39, 39, 39, 39, 39, 39};
+        text.insert(text.end(), line, line + 16);
+    }
+    setTextScrollerText(text.data(), int32_t(text.size()));
+    ASSERT_EQ(initTextScroller(), 0);
+    const auto clearBlack = [] { deviceClear(clearTarget, 0, 1.0f, 0); };
+    drawFrame(34.6875f, [&] { renderTextScroller(); });
+    drawFrame(0.0f, [&] {
+        clearBlack();
+        renderTextScroller();
+    });
+    int32_t slotMax[16] = {}, outside = 0;
+    for (int32_t y = 0; y < 480; y++) {
+        for (int32_t x = 0; x < 640; x++) {
+            const int32_t level = pixelAt(x, y)[1];
+            const float top = 71.625f;
+            if (y < 72 || y >= 72 + 16 * 21 || x < 16 || x > 517) {
+                outside += level != 0;
+                continue;
+            }
+            int32_t& slot = slotMax[int32_t((float(y) - top) / 21.0f)];
+            slot = std::max(slot, level);
+        }
+    }
+    EXPECT_EQ(outside, 0);
+    EXPECT_LE(slotMax[0], 124);
+    EXPECT_GT(slotMax[0], 20);
+    for (int32_t k = 2; k < 14; k++)
+        EXPECT_GE(slotMax[k], 250) << k;
+    EXPECT_LE(slotMax[15], 133);
+    EXPECT_GT(slotMax[15], 20);
+    shutdownTextScroller();
+    setTextScrollerText(nullptr, 0);
+    shutdownBackdrop();
+    // The context and window stay until the process ends (the driver's allocations
+    // then stay attributable), as in the device's own display tests.
+    glDeviceDetach();
+}
+
+} // namespace
