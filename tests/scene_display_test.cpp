@@ -36,9 +36,10 @@ void backdropTexel(int32_t x, int32_t y, int32_t rgb[3]) {
     rgb[1] = int32_t(((t >> 5) & 63) * 255 + 31) / 63;
     rgb[2] = int32_t((t & 31) * 255 + 15) / 31;
 }
-int32_t backdropDifference(int32_t x, int32_t y) {
+// How far the pixel is from the texel at (x - dx, y), the largest channel difference.
+int32_t texelDifference(int32_t x, int32_t y, int32_t dx) {
     int32_t rgb[3];
-    backdropTexel(x, y, rgb);
+    backdropTexel(std::max(x - dx, 0), y, rgb);
     int32_t worst = 0;
     for (int32_t c = 0; c < 3; c++)
         worst = std::max(worst, std::abs(pixelAt(x, y)[c] - rgb[c]));
@@ -72,29 +73,17 @@ TEST(SceneDisplay, BackgroundTubeAndTextColumnOnTheRealDevice) {
     ASSERT_EQ(initBackdrop(), 0);
     ASSERT_EQ(initTube(), 0);
 
-    // The picture unscaled: every pixel its own texel.
+    // The picture unscaled: every pixel shows one texel of the tile, converted from
+    // 5 and 6 bits. Pixel centres fall exactly on texel edges, where the rasteriser's
+    // interpolation may come out a hair short of the edge and point sampling take
+    // the texel to the left; any other texel, or a blend of two, is a fault.
     drawFrame(0.0f, [] { renderBackdrop(); });
+    const std::vector<uint8_t> backdropOnly = pixels;
     int32_t wrong = 0;
     for (int32_t y = 0; y < 480; y++)
         for (int32_t x = 0; x < 640; x++)
-            wrong += backdropDifference(x, y) > 1;
+            wrong += texelDifference(x, y, 0) > 1 && texelDifference(x, y, 1) > 1;
     EXPECT_EQ(wrong, 0);
-    {
-        int hist[4] = {};
-        for (int32_t y = 1; y < 480; y++)
-            for (int32_t x = 1; x < 640; x++) {
-                if (backdropDifference(x, y) <= 1) continue;
-                int32_t rgb[3]; bool m[3] = {};
-                int dx[3] = {-1, 0, -1}, dy[3] = {0, -1, -1};
-                for (int i = 0; i < 3; i++) {
-                    backdropTexel(x + dx[i], y + dy[i], rgb);
-                    m[i] = std::abs(pixelAt(x, y)[0] - rgb[0]) <= 1 && std::abs(pixelAt(x, y)[1] - rgb[1]) <= 1 && std::abs(pixelAt(x, y)[2] - rgb[2]) <= 1;
-                }
-                hist[m[0] ? 0 : m[1] ? 1 : m[2] ? 2 : 3]++;
-                if (!m[0] && !m[1] && !m[2] && hist[3] < 5) printf("odd %d %d\n", x, y);
-            }
-        printf("left %d up %d diag %d other %d\n", hist[0], hist[1], hist[2], hist[3]);
-    }
 
     // The tube over it, then a red quad just behind the tube's depth: the quad hides
     // the background but not the tube.
@@ -153,14 +142,16 @@ TEST(SceneDisplay, BackgroundTubeAndTextColumnOnTheRealDevice) {
     pixels = tubeOnly;
     int32_t first = -1, last = -1, brightest = 0;
     for (int32_t x = 320; x < 640; x++) {
-        if (backdropDifference(x, 240) <= 4) continue;
+        if (std::memcmp(pixelAt(x, 240), &backdropOnly[(240 * 640 + x) * 4], 3) == 0) continue;
         if (first < 0) first = x;
         last = x;
         brightest = std::max(brightest, brightness(x, 240));
     }
     ASSERT_GE(first, 0);
     EXPECT_GT(brightest, brightness(first + 1, 240) + 60);
-    if (last < 639) EXPECT_GT(brightest, brightness(last - 1, 240) + 60);
+    if (last < 639) {
+        EXPECT_GT(brightest, brightness(last - 1, 240) + 60);
+    }
     shutdownTube();
 
     // The text column: sixteen lines of ten 'H's, risen until slot k's top is at
