@@ -110,6 +110,8 @@ TEST(SceneDisplay, BackgroundTubeAndTextColumnOnTheRealDevice) {
             }
         });
         if (pass == 0) tubeOnly = pixels;
+        { FILE* f = fopen(pass ? "/tmp/effB1.ppm" : "/tmp/effB0.ppm", "wb"); fprintf(f, "P6 640 480 255\n");
+          for (size_t i = 0; i < pixels.size(); i += 4) fwrite(&pixels[i], 1, 3, f); fclose(f); }
     }
     int32_t leftChanged = 0, tubePixels = 0, hidden = 0, redShown = 0;
     for (int32_t y = 0; y < 480; y++) {

@@ -443,17 +443,14 @@ XmPattern verse(std::string_view harmony, int ending, bool withCrash) {
             hits(p, chOpenHat, row, "..x...x...x...x.", insOpenHat, 26);
         }
     }
-        if (withCrash) crash(p, 0);
+    if (withCrash) crash(p, 0);
     echo(p, chArp, chArpEcho, echoDelay, arpEchoLevel, arpEchoPan);
 
     // A falling call on the bells closes every second bar.
     bool toDominant = harmony.back() == 'A';
-    line(p, chBell, 24, toDominant ? "F6 . D6 . Bb5 . C6 ." : "D6 . C6 . Bb5 . A5 .", insBell,
-         16);
-    line(p, chBell, 56, toDominant ? "E6 . C#6 . A5 . E5 ." : "E6 . D6 . C6 . G5 .", insBell,
-         16);
+    line(p, chBell, 24, toDominant ? "F6 . D6 . Bb5 . C6 ." : "D6 . C6 . Bb5 . A5 .", insBell, 16);
+    line(p, chBell, 56, toDominant ? "E6 . C#6 . A5 . E5 ." : "E6 . D6 . C6 . G5 .", insBell, 16);
     echo(p, chBell, chCounterEcho, echoDelay, bellEchoLevel, bellEchoPan);
-
 
     if (ending == 1) {
         // Snare fill, the last four naming the instrument only on the beat.
