@@ -73,7 +73,7 @@ void checkSong(const Song* song) {
             broken("pattern rows", p, pattern.rowCount);
         for (int32_t i = 0; i < pattern.rowCount * song->channelCount; ++i) {
             const PatternCell& cell = pattern.cells[i];
-            if (cell.note > 97 && cell.note != 255) broken("cell note", p, cell.note);
+            if (cell.note > 96 && cell.note != 255) broken("cell note", p, cell.note);
             if (cell.instrument > 128) broken("cell instrument", p, cell.instrument);
         }
     }
