@@ -2,12 +2,14 @@
 #pragma once
 #include "tests/effects_support.h"
 
-#include "gfx/device.h"
-
 #include <gtest/gtest.h>
 
-// The baseline the shell sets before any plugin starts, as the device would then
-// hold it, with a scene open for the draws.
+#include <initializer_list>
+#include <utility>
+
+using StateList = std::initializer_list<std::pair<uint32_t, uint32_t>>;
+
+// A scene open on the baseline the shell sets before any plugin starts.
 inline void startScene() {
     recordReset();
     for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
@@ -17,13 +19,19 @@ inline void startScene() {
     deviceBeginScene();
 }
 
-// The baseline every plugin puts back at its end (culling aside).
+inline void expectStates(const DrawState& s, StateList states) {
+    for (auto [state, value] : states)
+        EXPECT_EQ(s.renderStates[state], value) << "render state " << state;
+}
+
+// The baseline every render puts back at its end (culling aside).
 inline void expectBaseline() {
-    EXPECT_EQ(recordedState(rsZEnable), 1u);
-    EXPECT_EQ(recordedState(rsAlphaBlendEnable), 0u);
-    EXPECT_EQ(recordedState(rsLighting), 0u);
-    EXPECT_EQ(recordedState(rsSpecularEnable), 0u);
-    EXPECT_EQ(recordedTextureStageState(0, tssAlphaOp), topSelectArg1);
-    for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
-        EXPECT_EQ(recordedTextureStageState(0, filter), filterLinear);
+    for (auto [state, value] :
+         StateList{{rsZEnable, 1}, {rsAlphaBlendEnable, 0}, {rsLighting, 0}, {rsSpecularEnable, 0}})
+        EXPECT_EQ(recordedState(state), value) << "render state " << state;
+    for (auto [type, value] : StateList{{tssAlphaOp, topSelectArg1},
+                                        {tssMagFilter, filterLinear},
+                                        {tssMinFilter, filterLinear},
+                                        {tssMipFilter, filterLinear}})
+        EXPECT_EQ(recordedTextureStageState(0, type), value) << "stage state " << type;
 }

@@ -29,7 +29,7 @@ void save(const XmModule& m, const std::string& name) {
 }
 
 std::vector<int16_t> wave(int32_t length, int32_t amplitude, int32_t period) {
-    std::vector<int16_t> values(size_t(length));
+    std::vector<int16_t> values(static_cast<size_t>(length));
     for (int32_t i = 0; i < length; ++i)
         values[size_t(i)] = int16_t((i % period) * 2 * amplitude / period - amplitude);
     return values;

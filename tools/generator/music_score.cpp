@@ -1,13 +1,14 @@
 // The arrangement of the intro's module: twelve patterns and the order list.
 //
 // Form (bars of 16 rows): an opening of 241 rows (one silent row, seven bars of ambient
-// pads and bells, eight bars that build to a one-beat break), then the main part: verse
+// pads and bells, eight bars that build to a half-beat break), then the main part: verse
 // (8 bars), chorus (8), second verse (8), breakdown (10, its first two bars looped once),
-// build (4), chorus with counter-melody twice (16), and back to the verse.
+// build (4), the chorus twice (16, the second time with a counter-melody), and back to
+// the verse.
 //
 // Channels: 0 kick, 1 snare, 2 closed hat, 3 open hat, 4 bass, 5 sub, 6-8 pad chord,
 // 9 pad riser, 10 pluck arpeggio, 11 its echo, 12 lead, 13 its echo, 14 counter-melody,
-// 15 its echo (bell echo in the opening and breakdown), 16 chip arpeggio, 17 sweep,
+// 15 its echo (the bells' echo where there is no counter-melody), 16 chip arpeggio, 17 sweep,
 // 18 bells, 19 crash and the pattern loop.
 #include "music_score.h"
 
@@ -364,7 +365,7 @@ XmPattern openingAmbient() {
 }
 
 // Eight bars with a pulse: the arpeggio fades in, then bass, hats and kick; the last two
-// bars roll the snare up under a riser and stop for one beat before the drop.
+// bars roll the snare up under a riser and stop for half a beat before the drop.
 XmPattern openingBuild() {
     XmPattern p = xmPattern(128, musicChannels);
     auto bars = progression("Dm Bb F C Dm Bb Gm A");
@@ -624,7 +625,7 @@ XmPattern breakdownSecond() {
 }
 
 // Bb C Dm A: four-on-the-floor kick, a snare roll that doubles its rate every bar and
-// ends in retriggers, a noise riser, a pad voice gliding up an octave, then one beat of
+// ends in retriggers, a noise riser, a pad voice gliding up an octave, then half a beat of
 // silence before the chorus.
 XmPattern build() {
     XmPattern p = xmPattern(64, musicChannels);
