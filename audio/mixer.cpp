@@ -17,6 +17,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// Eight frames at a time where the processor has AVX2, chosen when the program runs.
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VELMORA_WIDE_LOOPS 1
+#include <immintrin.h>
+#endif
 
 MixChannel mixChannels[mixChannelCount];
 int32_t rampLength = 128;
@@ -25,6 +30,33 @@ float inverseRampLength = 1.0f / 128.0f;
 void setRampLength(int32_t frames) {
     rampLength = frames;
     inverseRampLength = 1.0f / static_cast<float>(frames);
+}
+
+namespace {
+
+int32_t widestLoopsAvailable() {
+#if defined(VELMORA_WIDE_LOOPS)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return 2;
+#endif
+#if defined(__SSE2__)
+    return 1;
+#else
+    return 0;
+#endif
+}
+
+const int32_t availableLoops = widestLoopsAvailable();
+int32_t loopWidth = availableLoops; // 0 one frame, 1 four frames, 2 eight frames at a time
+
+} // namespace
+
+void setMixingLoops(int32_t widest) {
+    loopWidth = widest < 0 ? 0 : widest < availableLoops ? widest : availableLoops;
+}
+
+int32_t mixingLoops() {
+    return loopWidth;
 }
 
 namespace {
@@ -76,54 +108,147 @@ template <bool Checked> inline float sampleAt(const int16_t* data, uint64_t x) {
     return static_cast<float>(s0) + t * static_cast<float>(s1 - s0);
 }
 
-#if defined(__SSE2__)
-// data[P] and data[P + 1] of a position known to lie at or above 0, as one 32-bit value.
-inline int32_t pairAt(const int16_t* data, uint64_t x) {
-    int32_t pair;
-    std::memcpy(&pair, data + (x >> 32), sizeof pair);
-    return pair;
-}
-#endif
-
 // The advance drops the lowest fraction bit before adding the step; `delta` is the
 // step, or its two's complement when moving backwards.
 inline uint64_t advance(uint64_t x, uint64_t delta) {
     return (x & ~uint64_t(1)) + delta;
 }
 
+// A silent voice only moves: the position after `frames` advances, without the
+// reads. After the first advance the dropped fraction bit is always the step's own
+// lowest bit, so every further advance adds the step with that bit cleared.
+inline uint64_t skipFrames(uint64_t x, uint64_t delta, int32_t frames) {
+    if (frames <= 0) return x;
+    return advance(x, delta) + static_cast<uint64_t>(frames - 1) * (delta & ~uint64_t(1));
+}
+
+#if defined(__SSE2__)
+// ---- Four frames at a time ----
+// Reads never see bit 0 of a position (the weight takes the fraction's top 31
+// bits), so the positions read are y, y + e, y + 2e ... with y = x & ~1 and e the
+// step with bit 0 cleared: independent additions instead of a chain of advances.
+// The fractions follow the same progression in 32-bit lanes.
+struct Progression {
+    uint64_t y;
+    uint64_t e1, e2, e3, e4;
+    __m128i fractions;
+    __m128i fractionStep;
+};
+
+inline Progression startProgression(uint64_t x, uint64_t delta) {
+    Progression p;
+    uint64_t even = delta & ~uint64_t(1);
+    p.y = x & ~uint64_t(1);
+    p.e1 = even;
+    p.e2 = 2 * even;
+    p.e3 = 3 * even;
+    p.e4 = 4 * even;
+    uint32_t f = static_cast<uint32_t>(p.y), e = static_cast<uint32_t>(even);
+    p.fractions = _mm_setr_epi32(static_cast<int32_t>(f), static_cast<int32_t>(f + e),
+                                 static_cast<int32_t>(f + 2 * e), static_cast<int32_t>(f + 3 * e));
+    p.fractionStep = _mm_set1_epi32(static_cast<int32_t>(4 * e));
+    return p;
+}
+
+// The position after the frames taken, as the chain of advances leaves it: bit 0
+// is the step's own.
+inline uint64_t endProgression(const Progression& p, uint64_t delta) {
+    return p.y + (delta & 1);
+}
+
+// data[P] and data[P + 1] of a position known to lie at or above 0, as one 32-bit value.
+inline int32_t pairAt(const int16_t* data, uint64_t x) {
+    int32_t pair;
+    std::memcpy(&pair, data + (x >> 32), sizeof pair);
+    return pair;
+}
+
+// The next four interpolated values, with the single-precision operations of sampleAt.
+inline __m128 nextFour(Progression& p, const int16_t* data) {
+    uint64_t y = p.y;
+    // Each 32-bit load holds data[P] in its low half and data[P + 1] in its high half.
+    __m128i pairs = _mm_setr_epi32(pairAt(data, y), pairAt(data, y + p.e1), pairAt(data, y + p.e2),
+                                   pairAt(data, y + p.e3));
+    p.y = y + p.e4;
+    __m128i first = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
+    __m128i difference = _mm_sub_epi32(_mm_srai_epi32(pairs, 16), first);
+    __m128 t =
+        _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(p.fractions, 1)), _mm_set1_ps(weightScale));
+    p.fractions = _mm_add_epi32(p.fractions, p.fractionStep);
+    return _mm_add_ps(_mm_cvtepi32_ps(first), _mm_mul_ps(t, _mm_cvtepi32_ps(difference)));
+}
+
+// Adds four frames' values times the gains of frames 0-1 and 2-3 (left, right pairs).
+inline void addFour(float* out, __m128 s, __m128 gains01, __m128 gains23) {
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(s, s), gains01)));
+    _mm_storeu_ps(out + 4,
+                  _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(s, s), gains23)));
+}
+#endif
+
+#if defined(VELMORA_WIDE_LOOPS)
+__attribute__((target("avx2"))) uint64_t mixSteadyWide(float*& out, int32_t& frames, uint64_t x,
+                                                       uint64_t delta, const int16_t* data,
+                                                       float left, float right) {
+    const uint64_t even = delta & ~uint64_t(1);
+    uint64_t y = x & ~uint64_t(1);
+    const uint32_t f = static_cast<uint32_t>(y), e = static_cast<uint32_t>(even);
+    __m256i fractions =
+        _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(f)),
+                         _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int32_t>(e)),
+                                            _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+    const __m256i fractionStep = _mm256_set1_epi32(static_cast<int32_t>(8 * e));
+    const __m256 gains = _mm256_setr_ps(left, right, left, right, left, right, left, right);
+    const __m256 weight = _mm256_set1_ps(weightScale);
+    const uint64_t e2 = 2 * even, e3 = 3 * even, e4 = 4 * even;
+    int32_t groups = frames >> 3;
+    for (int32_t g = 0; g < groups; ++g) {
+        uint64_t z = y + e4;
+        __m128i a = _mm_setr_epi32(pairAt(data, y), pairAt(data, y + even), pairAt(data, y + e2),
+                                   pairAt(data, y + e3));
+        __m128i b = _mm_setr_epi32(pairAt(data, z), pairAt(data, z + even), pairAt(data, z + e2),
+                                   pairAt(data, z + e3));
+        y = z + e4;
+        __m256i pairs = _mm256_set_m128i(b, a);
+        __m256i first = _mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16);
+        __m256i difference = _mm256_sub_epi32(_mm256_srai_epi32(pairs, 16), first);
+        __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(fractions, 1)), weight);
+        __m256 s = _mm256_add_ps(_mm256_cvtepi32_ps(first),
+                                 _mm256_mul_ps(t, _mm256_cvtepi32_ps(difference)));
+        fractions = _mm256_add_epi32(fractions, fractionStep);
+        __m256 lower = _mm256_unpacklo_ps(s, s);
+        __m256 upper = _mm256_unpackhi_ps(s, s);
+        __m256 frames0123 = _mm256_permute2f128_ps(lower, upper, 0x20);
+        __m256 frames4567 = _mm256_permute2f128_ps(lower, upper, 0x31);
+        _mm256_storeu_ps(out,
+                         _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(frames0123, gains)));
+        _mm256_storeu_ps(out + 8,
+                         _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(frames4567, gains)));
+        out += 16;
+    }
+    frames -= groups * 8;
+    return y + (delta & 1);
+}
+#endif
+
 // Constant gains, two frames per iteration; an odd last frame takes the gains
 // derived from the voice's current gains.
 template <bool Checked>
 uint64_t mixSteady(float* out, int32_t frames, uint64_t x, uint64_t delta, const int16_t* data,
                    float left, float right, float oddLeft, float oddRight) {
+#if defined(VELMORA_WIDE_LOOPS)
+    if (!Checked && frames >= 8 && loopWidth >= 2)
+        x = mixSteadyWide(out, frames, x, delta, data, left, right);
+#endif
 #if defined(__SSE2__)
-    // Four frames at a time with the same single-precision operations per frame as
-    // sampleAt: the gathers stay scalar, the arithmetic runs in SSE lanes.
-    if (!Checked) {
+    if (!Checked && frames >= 4 && loopWidth >= 1) {
         const __m128 gains = _mm_setr_ps(left, right, left, right);
-        const __m128 weight = _mm_set1_ps(weightScale);
+        Progression p = startProgression(x, delta);
         for (; frames >= 4; frames -= 4) {
-            uint64_t x0 = x, x1 = advance(x0, delta), x2 = advance(x1, delta),
-                     x3 = advance(x2, delta);
-            x = advance(x3, delta);
-            // Each 32-bit load holds data[P] in its low half and data[P + 1] in its high half.
-            __m128i pairs = _mm_setr_epi32(pairAt(data, x0), pairAt(data, x1), pairAt(data, x2),
-                                           pairAt(data, x3));
-            __m128i first = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
-            __m128i difference = _mm_sub_epi32(_mm_srai_epi32(pairs, 16), first);
-            __m128i low = _mm_set_epi64x(static_cast<int64_t>(x1), static_cast<int64_t>(x0));
-            __m128i high = _mm_set_epi64x(static_cast<int64_t>(x3), static_cast<int64_t>(x2));
-            __m128i fractions = _mm_castps_si128(_mm_shuffle_ps(
-                _mm_castsi128_ps(low), _mm_castsi128_ps(high), _MM_SHUFFLE(2, 0, 2, 0)));
-            __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), weight);
-            __m128 s =
-                _mm_add_ps(_mm_cvtepi32_ps(first), _mm_mul_ps(t, _mm_cvtepi32_ps(difference)));
-            __m128 frames01 = _mm_unpacklo_ps(s, s);
-            __m128 frames23 = _mm_unpackhi_ps(s, s);
-            _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(frames01, gains)));
-            _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(frames23, gains)));
+            addFour(out, nextFour(p, data), gains, gains);
             out += 8;
         }
+        x = endProgression(p, delta);
     }
 #endif
     for (int32_t pair = frames >> 1; pair > 0; --pair) {
@@ -151,6 +276,26 @@ template <bool Checked>
 uint64_t mixRamp(float* out, int32_t frames, uint64_t x, uint64_t delta, const int16_t* data,
                  float& left, float& right, float stepLeft, float stepRight) {
     float l = left, r = right;
+#if defined(__SSE2__)
+    if (!Checked && frames >= 4 && loopWidth >= 1) {
+        // The gains still come one frame after the other, each from the one before,
+        // left and right side by side.
+        const __m128 stepGains = _mm_setr_ps(stepLeft, stepRight, stepLeft, stepRight);
+        __m128 gains = _mm_setr_ps(l, r, l, r);
+        Progression p = startProgression(x, delta);
+        for (; frames >= 4; frames -= 4) {
+            __m128 g1 = _mm_add_ps(gains, stepGains);
+            __m128 g2 = _mm_add_ps(g1, stepGains);
+            __m128 g3 = _mm_add_ps(g2, stepGains);
+            addFour(out, nextFour(p, data), _mm_movelh_ps(gains, g1), _mm_movelh_ps(g2, g3));
+            gains = _mm_add_ps(g3, stepGains);
+            out += 8;
+        }
+        x = endProgression(p, delta);
+        l = _mm_cvtss_f32(gains);
+        r = _mm_cvtss_f32(_mm_shuffle_ps(gains, gains, _MM_SHUFFLE(1, 1, 1, 1)));
+    }
+#endif
     for (int32_t i = 0; i < frames; ++i) {
         float s = sampleAt<Checked>(data, x);
         x = advance(x, delta);
@@ -328,6 +473,11 @@ void mixVoice(MixChannel& voice, float* destination, int32_t frames) {
                 voice.currentRight =
                     static_cast<int32_t>(static_cast<uint32_t>(voice.rightVolume) << 8);
             }
+        } else if (voice.leftVolume == 0 && voice.rightVolume == 0 && voice.currentLeft == 0 &&
+                   voice.currentRight == 0 && loopWidth >= 1) {
+            // Every product would be a zero and adding it would leave each sum as it is
+            // (a -0 may turn into +0, which converts to the same 0).
+            x = skipFrames(x, delta, n);
         } else {
             float left = static_cast<float>(voice.leftVolume) * gainScale;
             float right = static_cast<float>(voice.rightVolume) * gainScale;
@@ -358,7 +508,25 @@ void mixVoices(float* destination, int32_t frames) {
 void convertToPcm16(int16_t* output, const float* input, int32_t frames) {
     if (frames <= 0 || !output || !input) return;
     int64_t count = 2 * static_cast<int64_t>(frames);
-    for (int64_t i = 0; i < count; ++i) {
+    int64_t i = 0;
+#if defined(__SSE2__)
+    // Eight values at a time, the same results as the loop below: NaN is masked to 0,
+    // the clamps come first, and cvtps2dq rounds to nearest with ties to even, the
+    // rounding mode roundToInteger relies on too.
+    const __m128 highest = _mm_set1_ps(32767.0f);
+    const __m128 lowest = _mm_set1_ps(-32768.0f);
+    for (; i + 8 <= count; i += 8) {
+        __m128 a = _mm_loadu_ps(input + i);
+        __m128 b = _mm_loadu_ps(input + i + 4);
+        a = _mm_and_ps(a, _mm_cmpord_ps(a, a));
+        b = _mm_and_ps(b, _mm_cmpord_ps(b, b));
+        a = _mm_max_ps(_mm_min_ps(a, highest), lowest);
+        b = _mm_max_ps(_mm_min_ps(b, highest), lowest);
+        __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(output + i), packed);
+    }
+#endif
+    for (; i < count; ++i) {
         // Clamping before rounding gives the same results for every finite value and
         // keeps infinities (and NaN, taken as 0) away from the integer conversion.
         float value = input[i];

@@ -46,6 +46,13 @@ void setRampLength(int32_t frames);
 // Adds voices 0..63, in index order, into `frames` stereo float frames (left, right)
 // at destination, in 16-bit sample units. Nothing happens when frames < 1.
 void mixVoices(float* destination, int32_t frames);
+// The frame loops the mixer may use: 0 the plain loops only (every voice mixed frame
+// by frame), 1 also four frames at a time (SSE2) and silent voices only moved on,
+// 2 also eight frames at a time (AVX2). Every choice gives the same output bit for
+// bit; the default is the widest the processor has, and a wider request than that
+// is lowered to it. Not while mixing.
+void setMixingLoops(int32_t widest);
+int32_t mixingLoops();
 // Rounds 2 * frames floats to nearest (ties to even) and clamps them to 16 bits.
 // Nothing happens when frames <= 0 or a pointer is null.
 void convertToPcm16(int16_t* output, const float* input, int32_t frames);

@@ -49,6 +49,16 @@ int16_t* outputBuffer = nullptr; // ringFrames stereo 16-bit frames: what the de
 std::thread mixingThreadHandle;
 bool mixingThreadEnabled = true;
 
+// Health counters: written where blocks are rendered, read by anyone.
+std::atomic<uint64_t> blocksRendered{0};
+std::atomic<int32_t> longestCatchUp{0};
+std::atomic<int32_t> ringOverruns{0};
+std::atomic<int64_t> shortestLead{-1};
+std::atomic<int32_t> songLoops{0};
+// Frames of the stream rendered since the device started, as of the last poll: the
+// start of the block then playing plus a whole ring.
+uint64_t renderedFrontier = 0;
+
 static_assert(std::atomic_ref<SyncRecord>::is_always_lock_free);
 
 void storeRecord(int32_t block, SyncRecord record) {
@@ -184,6 +194,7 @@ bool playSong(Song* song) {
         renderBlock();
     } while (writeBlock != 0);
     startWaveOutput(outputBuffer, ringFrames);
+    renderedFrontier = static_cast<uint64_t>(ringFrames);
 
     stopRequested.store(0, std::memory_order_release);
     if (mixingThreadEnabled) startMixingThread();
@@ -214,6 +225,7 @@ void renderBlock() {
     for (int32_t i = 0; i < 2 * blockFrames; ++i)
         frames[i] = 0.0f;
 
+    const int32_t startOrder = song->orderPosition;
     int32_t done = 0;
     int32_t left = song->samplesToNextTick < 0 ? 0 : song->samplesToNextTick;
     while (done < blockFrames) {
@@ -234,6 +246,8 @@ void renderBlock() {
     storeRecord(block, SyncRecord{static_cast<uint8_t>(song->orderPosition),
                                   static_cast<uint8_t>(song->row), song->elapsedMs});
     song->samplesToNextTick = left;
+    if (song->orderPosition < startOrder) songLoops.fetch_add(1, std::memory_order_relaxed);
+    blocksRendered.fetch_add(1, std::memory_order_relaxed);
     convertToPcm16(outputBuffer + 2 * static_cast<int64_t>(block) * blockFrames, frames,
                    blockFrames);
     writeBlock = block + 1 == blockCount ? 0 : block + 1;
@@ -244,6 +258,17 @@ void pollOutputOnce() {
     uint64_t bytes = waveOutputPosition();
     auto playing =
         static_cast<int32_t>((bytes / 4) % static_cast<uint64_t>(ringFrames)) / blockFrames;
+    // Frames still rendered ahead of the device; below 0 it has looped past the
+    // rendered part into a ring-old block (the catch-up below skips that audio).
+    const int64_t lead = static_cast<int64_t>(renderedFrontier) - static_cast<int64_t>(bytes / 4);
+    const int64_t shortest = shortestLead.load(std::memory_order_relaxed);
+    if (shortest < 0 || lead < shortest)
+        shortestLead.store(lead < 0 ? 0 : lead, std::memory_order_relaxed);
+    if (lead < 0) ringOverruns.fetch_add(1, std::memory_order_relaxed);
+    renderedFrontier =
+        bytes / 4 / static_cast<uint64_t>(blockFrames) * static_cast<uint64_t>(blockFrames) +
+        static_cast<uint64_t>(ringFrames);
+    int32_t caughtUp = 0;
     while (writeBlock != playing) {
         rendering.store(1, std::memory_order_release);
         // heardBlock moves on before the finished block's record is rewritten, so a
@@ -252,7 +277,18 @@ void pollOutputOnce() {
         heardBlock.store(next == blockCount ? 0 : next, std::memory_order_release);
         renderBlock();
         rendering.store(0, std::memory_order_release);
+        ++caughtUp;
     }
+    if (caughtUp > longestCatchUp.load(std::memory_order_relaxed))
+        longestCatchUp.store(caughtUp, std::memory_order_relaxed);
+}
+
+OutputHealth outputHealth() {
+    return OutputHealth{blocksRendered.load(std::memory_order_relaxed),
+                        longestCatchUp.load(std::memory_order_relaxed),
+                        ringOverruns.load(std::memory_order_relaxed),
+                        shortestLead.load(std::memory_order_relaxed),
+                        songLoops.load(std::memory_order_relaxed)};
 }
 
 // ---- Sync records ----

@@ -64,3 +64,15 @@ void pollOutputOnce();
 void setMixingThreadEnabled(bool enabled);
 // The record of the block being heard; false while no song plays.
 bool heardSyncRecord(SyncRecord* record);
+
+// ---- Health counters ----
+// How well the mixing thread has kept ahead of the device since the program started,
+// for the run statistics (VELMORA_STATS) of long test runs. Any thread may read them.
+struct OutputHealth {
+    uint64_t blocksRendered;    // by playSong's prefill and by the polls
+    int32_t longestCatchUp;     // most blocks one poll had to render
+    int32_t ringOverruns;       // polls that found the device past everything rendered
+    int64_t shortestLeadFrames; // least frames left ahead of the device at a poll; -1: none yet
+    int32_t songLoops;          // times the song went back to an earlier order position
+};
+OutputHealth outputHealth();

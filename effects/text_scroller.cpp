@@ -167,8 +167,12 @@ int32_t layoutTextLine(int32_t line, int32_t q) {
     return text.quadCount;
 }
 
+// Times the quad buffer was laid out again from its start (run statistics).
+int32_t quadBufferRestarts = 0;
+
 // The sixteen window lines laid out again one after another from quad 0.
 void restartQuadBuffer() {
+    ++quadBufferRestarts;
     endQuad = 0;
     firstQuad = 0;
     for (int32_t i = 0; i < windowSlots; i++)
@@ -217,6 +221,10 @@ void placeWindowQuads(ScreenVertex* vertex) {
 } // namespace
 
 // ---- Plugin interface ----
+
+int32_t textScrollerRestarts() {
+    return quadBufferRestarts;
+}
 
 void setTextScrollerText(const uint8_t* text, int32_t size) {
     textSource = text;

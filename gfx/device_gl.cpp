@@ -204,6 +204,11 @@ void multiply(const float* a, const float* b, float* r) {
 // (1/256 of a pixel, the rasteriser's precision): centres on a horizontal edge then
 // fall inside below a top edge and outside below a bottom edge, as in Direct3D.
 constexpr float fillRuleLift = 1.0f / 256.0f / 240.0f; // in normalised device units
+// Horizontally both APIs fill a centre on a left edge, but a texel-per-pixel quad then
+// samples exactly on texel edges and the interpolated u can come out a hair short,
+// picking the texel to the left. Shifting everything left by the same sub-pixel step
+// keeps every centre strictly inside its texel without changing which pixels fill.
+constexpr float texelEdgeShift = 1.0f / 256.0f / 320.0f; // in normalised device units
 
 // Screen pixels (x right, y down, pixel centres on whole numbers) and depth 0..1 to
 // OpenGL clip space, for positions given as (x/rhw, y/rhw, z/rhw, 1/rhw).
@@ -212,7 +217,7 @@ constexpr float screenProjection[16] = {
     1.0f / 320.0f,        0.0f,                                0.0f,  0.0f,
     0.0f,                 -1.0f / 240.0f,                      0.0f,  0.0f,
     0.0f,                 0.0f,                                2.0f,  0.0f,
-    0.5f / 320.0f - 1.0f, 1.0f - 0.5f / 240.0f + fillRuleLift, -1.0f, 1.0f};
+    0.5f / 320.0f - 1.0f - texelEdgeShift, 1.0f - 0.5f / 240.0f + fillRuleLift, -1.0f, 1.0f};
 // clang-format on
 
 // Direct3D clip space (depth 0..w, pixel centres on whole screen coordinates) to
@@ -222,7 +227,7 @@ constexpr float clipConversion[16] = {
     1.0f,          0.0f,                          0.0f,  0.0f,
     0.0f,          1.0f,                          0.0f,  0.0f,
     0.0f,          0.0f,                          2.0f,  0.0f,
-    1.0f / 640.0f, -1.0f / 480.0f + fillRuleLift, -1.0f, 1.0f};
+    1.0f / 640.0f - texelEdgeShift, -1.0f / 480.0f + fillRuleLift, -1.0f, 1.0f};
 // clang-format on
 
 void useScreenProjection() {

@@ -6,6 +6,14 @@
 // With SDL on X11 the depth buffer is part of the window's visual, chosen when the
 // window is created: every attempt therefore creates a window of its own, and the
 // one that works becomes the intro window.
+//
+// SDL's full-screen request on X11 is a mode switch (when the mode differs) plus a
+// message to the window manager, after which SDL waits up to 100 ms for the window
+// to move or change size, on every show and every hide. Where no window manager
+// runs nothing ever answers, so every start and every exit would pay the whole
+// 100 ms. There, when the display already is in the wanted mode, the request would
+// change nothing: the window is made the size of the screen at its origin and shown
+// as a plain window, which is all that full screen amounts to without a manager.
 #include "gfx/display.h"
 
 #include "app/memory.h"
@@ -17,6 +25,9 @@
 #include <SDL_opengl.h>
 
 #include <cstdio>
+
+// Last: Xlib's macros (None, Status, Bool...) reach only the code below.
+#include <SDL_syswm.h>
 
 namespace {
 SDL_Window* displayWindow = nullptr;
@@ -35,6 +46,42 @@ bool hasOpenGl21() {
     int major = 0, minor = 0;
     if (!version || std::sscanf(version, "%d.%d", &major, &minor) != 2) return false;
     return major > 2 || (major == 2 && minor >= 1);
+}
+
+// Only a window manager selects SubstructureRedirect on the root window (the X server
+// lets one client at a time do so). Other video drivers count as managed: they
+// keep SDL's full-screen handling.
+bool windowManagerRuns(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+    Display* display = info.info.x11.display;
+    XWindowAttributes root;
+    if (!XGetWindowAttributes(display, DefaultRootWindow(display), &root)) return true;
+    return (root.all_event_masks & SubstructureRedirectMask) != 0;
+#else
+    (void)window;
+    return true;
+#endif
+}
+
+bool sameMode(const SDL_DisplayMode& a, const SDL_DisplayMode& b) {
+    return a.w == b.w && a.h == b.h && a.format == b.format && a.refresh_rate == b.refresh_rate;
+}
+
+// Whether the window, width x height at 0,0, already covers display 0 in the mode
+// the attempt wants (null candidate: the desktop's own mode) with no window manager
+// to act on a full-screen request.
+bool coversScreenUnmanaged(SDL_Window* window, const DisplayCandidate* candidate,
+                           const SDL_DisplayMode* modes, int width, int height) {
+    SDL_Rect bounds;
+    SDL_DisplayMode current;
+    if (SDL_GetDisplayBounds(0, &bounds) != 0 || SDL_GetCurrentDisplayMode(0, &current) != 0)
+        return false;
+    if (bounds.x != 0 || bounds.y != 0 || bounds.w != width || bounds.h != height) return false;
+    if (candidate && !sameMode(current, modes[candidate->modeIndex])) return false;
+    return !windowManagerRuns(window);
 }
 
 void discard(SDL_Window* window, SDL_GLContext context) {
@@ -64,10 +111,13 @@ int32_t attemptDisplay(const DisplayCandidate* candidate, int32_t depthBits, voi
     // Full-screen takes effect when the window is shown (below), after the context
     // has been checked, so that a display without OpenGL 2.1 changes no mode.
     int failed = 0;
-    if (candidate) {
+    if (context->headless ||
+        coversScreenUnmanaged(window, candidate, context->modes, width, height)) {
+        // Shown as it is.
+    } else if (candidate) {
         failed = SDL_SetWindowDisplayMode(window, &context->modes[candidate->modeIndex]) ||
                  SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
-    } else if (!context->headless) {
+    } else {
         failed = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
     if (failed) {

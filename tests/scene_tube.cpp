@@ -1,5 +1,5 @@
-// The twisting tube on the recording device: its strips, states and transforms,
-// the shape its phases give, the normals and the wrapping of the phases.
+// The twisting tube on the recording device: strips, states and transforms, the
+// shape its phases give, the normals and the wrapping of the phases.
 #include "effects/tube.h"
 
 #include "app/frame_clock.h"
@@ -7,8 +7,6 @@
 #include "assets/tube_assets.h"
 #include "effects/backdrop.h"
 #include "tests/scene_support.h"
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
@@ -18,6 +16,12 @@ namespace {
 struct Point {
     double x, y, z;
 };
+Point cross(Point a, Point b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double dot(Point a, Point b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 class TubeTest : public ::testing::Test {
   protected:
@@ -26,7 +30,6 @@ class TubeTest : public ::testing::Test {
         shutdownTube();
         shutdownBackdrop();
         EXPECT_EQ(recordLiveObjects(), 0u);
-        recordReset();
     }
     void frame(float delta) {
         frameDelta = delta;
@@ -34,116 +37,90 @@ class TubeTest : public ::testing::Test {
         renderTube();
         expectBaseline();
         draws = copyDraws();
-        // Ring k, vertex j of the buffer as it stands after the frame.
-        const RecordedBuffer* buffer = recordedVertexBuffer(1);
-        ASSERT_NE(buffer, nullptr);
-        std::memcpy(vertex, buffer->bytes.data(), sizeof vertex);
+        std::memcpy(vertex, recordedVertexBuffer(1)->bytes.data(), sizeof vertex);
     }
-    Point position(int k, int j) const {
-        return {vertex[k][j][0], vertex[k][j][1], vertex[k][j][2]};
+    Point at(int k, int j, int field = 0) const { // field 3: the normal
+        return {vertex[k][j][field], vertex[k][j][field + 1], vertex[k][j][field + 2]};
     }
-    Point normal(int k, int j) const { return {vertex[k][j][3], vertex[k][j][4], vertex[k][j][5]}; }
     std::vector<RecordedCall> draws;
-    float vertex[33][64][8];
+    float vertex[33][64][8]; // ring, vertex, x y z nx ny nz u v
 };
 
-TEST_F(TubeTest, StripsStatesAndOneDrawPerRingPair) {
+TEST_F(TubeTest, StripsStatesAndOneDrawPerRing) {
     ASSERT_EQ(initBackdrop(), 0);
     ASSERT_EQ(initTube(), 0);
-    const RecordedBuffer* indices = recordedIndexBuffer(1);
-    ASSERT_NE(indices, nullptr);
-    ASSERT_EQ(indices->bytes.size(), 8320u);
-    std::vector<uint16_t> index(4160);
-    std::memcpy(index.data(), indices->bytes.data(), 8320);
-    for (int a = 0; a < 32; a++) {
-        for (int i = 0; i <= 64; i++) {
-            ASSERT_EQ(index[130 * a + 2 * i], 64 * a + i % 64);
-            ASSERT_EQ(index[130 * a + 2 * i + 1], 64 * (a + 1) + i % 64);
-        }
-    }
-    renderBackdrop(); // the tube follows the background, whose states it must override
+    const uint16_t* index = reinterpret_cast<const uint16_t*>(recordedIndexBuffer(1)->bytes.data());
+    ASSERT_EQ(recordedIndexBuffer(1)->bytes.size(), 8320u);
+    for (int a = 0; a < 32; a++)
+        for (int i = 0; i <= 64; i++)
+            ASSERT_TRUE(index[130 * a + 2 * i] == 64 * a + i % 64 &&
+                        index[130 * a + 2 * i + 1] == 64 * (a + 1) + i % 64);
+    renderBackdrop(); // the states the background leaves are overridden
     frame(1.0f / 60.0f);
     ASSERT_EQ(draws.size(), 32u);
-    for (uint32_t k = 1; k <= 32; k++) {
-        const RecordedCall& d = draws[k - 1];
-        EXPECT_EQ(d.args, (std::array<uint32_t, 6>{ptTriangleStrip, 64 * (k - 1), 128,
-                                                   130 * (k - 1), 128, 0}));
-    }
+    for (uint32_t k = 1; k <= 32; k++)
+        EXPECT_EQ(draws[k - 1].args, (std::array<uint32_t, 6>{ptTriangleStrip, 64 * (k - 1), 128,
+                                                              130 * (k - 1), 128, 0}));
     const DrawState& s = draws[0].state;
-    EXPECT_EQ(s.fvf, 0x112u);
-    EXPECT_EQ(s.streamStride, 32u);
+    EXPECT_TRUE(s.fvf == 0x112 && s.streamStride == 32 && s.lightEnabled);
     EXPECT_EQ(s.texture, recordedTextureId(backdropTile(0)));
-    EXPECT_NE(s.texture, 0u);
-    EXPECT_EQ(s.renderStates[rsLighting], 1u);
-    EXPECT_EQ(s.renderStates[rsSpecularEnable], 1u);
-    EXPECT_EQ(s.renderStates[rsCullMode], cullClockwise);
-    EXPECT_EQ(s.renderStates[rsShadeMode], shadeGouraud);
-    EXPECT_EQ(s.renderStates[rsZEnable], 1u);
-    EXPECT_EQ(s.renderStates[rsAlphaBlendEnable], 0u);
+    expectStates(s, {{rsLighting, 1}, {rsSpecularEnable, 1}, {rsCullMode, cullClockwise}});
+    expectStates(s, {{rsShadeMode, shadeGouraud}, {rsZEnable, 1}, {rsAlphaBlendEnable, 0}});
     EXPECT_EQ(s.stage0[tssMagFilter], filterLinear);
-    EXPECT_TRUE(s.lightEnabled);
     EXPECT_EQ(std::memcmp(&s.light, &tubeLight, sizeof(Light)), 0);
     EXPECT_EQ(std::memcmp(&s.material, &tubeMaterial, sizeof(Material)), 0);
     EXPECT_EQ(std::memcmp(s.view, tubeViewMatrix, 64), 0);
     EXPECT_EQ(std::memcmp(s.projection, tubeProjectionMatrix, 64), 0);
     for (int i = 0; i < 16; i++) // the identity moved 100 units along x
         EXPECT_EQ(s.world[i], i == 12 ? 100.0f : i % 5 == 0 ? 1.0f : 0.0f);
-    // Each ring goes through its own small lock that leaves the rest of the buffer alone.
-    const auto locks = recordedCallsOf(CallKind::lockVertexBuffer);
+    const auto locks = recordedCallsOf(CallKind::lockVertexBuffer); // one small lock a ring
     ASSERT_EQ(locks.size(), 33u);
     EXPECT_EQ(locks[32]->args, (std::array<uint32_t, 6>{32 * 2048, 2048, lockNoOverwrite}));
+    recordFailNth(RecordFault::lockVertexBuffer, 5); // that ring is skipped, the rest drawn
+    frame(0.0f);
+    EXPECT_EQ(draws.size(), 32u);
+    shutdownTube();
+    shutdownBackdrop();
+    recordFailNth(RecordFault::lockIndexBuffer, 1); // both buffers made, then a failure
+    EXPECT_EQ(initTube(), -1);
+    shutdownTube();
+    shutdownTube();
+    EXPECT_EQ(recordLiveObjects(), 0u);
 }
 
 // With every phase 0 there is no radius wave and no twist; the sway still varies
 // along the tube, its two factors stepping on by 606 and -442 units a ring.
-double swayAtZero(int k) {
-    const double unit = 6.283184 / 65536.0;
-    return std::cos(-442.0 * k * unit) * std::sin(606.0 * k * unit) * 40.0;
-}
-
 TEST_F(TubeTest, AllPhasesZeroGiveTheRippledUntwistedTubeWithNormalsFromTheRingBefore) {
     seedRandom(0); // every number drawn is then 0
     ASSERT_EQ(initTube(), 0);
-    frame(0.0f);
-    for (int k = 0; k < 33; k++) {
-        for (int j = 0; j < 64; j++) {
-            const double turn = 6.283184 / 64.0;
-            const double r = 60.0 + 10.0 * std::cos(5.0 * turn * j);
-            const Point p = position(k, j);
-            EXPECT_NEAR(p.x, r * std::cos(turn * j) + swayAtZero(k), 1e-3) << k << " " << j;
-            EXPECT_NEAR(p.y, r * std::sin(turn * j), 1e-3);
-            EXPECT_EQ(p.z, 128.0 - 8.0 * k);
-            EXPECT_FLOAT_EQ(vertex[k][j][6], float(k) * 0.1f);
-            EXPECT_EQ(vertex[k][j][7], 0.9f);
-        }
-    }
-    for (int j = 0; j < 64; j++) { // no ring before the first one yet
-        const Point n = normal(0, j);
-        EXPECT_EQ(n.x * n.x + n.y * n.y + n.z * n.z, 0.0);
-    }
-    // The same tube again: ring 0 now takes its normals from the last frame's ring 32.
-    frame(0.0f);
-    for (int k = 0; k < 33; k++) {
-        for (int j = 0; j < 64; j++) {
-            const int before = k == 0 ? 32 : k - 1;
-            const Point a = position(before, j), b = position(before, (j + 1) % 64);
-            const Point c = position(k, j);
-            const Point e1 = {b.x - a.x, b.y - a.y, b.z - a.z},
-                        e2 = {c.x - a.x, c.y - a.y, c.z - a.z};
-            const Point cross = {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z,
-                                 e1.x * e2.y - e1.y * e2.x};
-            const double length =
-                std::sqrt(cross.x * cross.x + cross.y * cross.y + cross.z * cross.z);
-            const Point n = normal(k, j);
-            const double nLength = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-            // Unit length within the few percent of the unrefined reciprocal square root,
-            // pointing against the cross product.
-            EXPECT_GT(nLength, 0.955) << k << " " << j;
-            EXPECT_LT(nLength, 1.022);
-            EXPECT_NEAR((n.x * cross.x + n.y * cross.y + n.z * cross.z) / (length * nLength), -1.0,
-                        1e-6);
-            if (k > 0) { // outward
-                EXPECT_GT(n.x * (c.x - swayAtZero(k)) + n.y * c.y, 0.0);
+    const double unit = 6.283184 / 65536.0;
+    for (int pass = 0; pass < 2; pass++) {
+        frame(0.0f);
+        for (int k = 0; k < 33; k++) {
+            const double sway = std::cos(-442.0 * k * unit) * std::sin(606.0 * k * unit) * 40.0;
+            for (int j = 0; j < 64; j++) {
+                const double r = 60.0 + 10.0 * std::cos(5120.0 * j * unit);
+                const Point p = at(k, j), n = at(k, j, 3);
+                ASSERT_NEAR(p.x, r * std::cos(1024.0 * j * unit) + sway, 1e-3) << k << " " << j;
+                ASSERT_NEAR(p.y, r * std::sin(1024.0 * j * unit), 1e-3);
+                ASSERT_TRUE(p.z == 128.0 - 8.0 * k && vertex[k][j][7] == 0.9f);
+                ASSERT_EQ(vertex[k][j][6], float(k) * 0.1f);
+                if (pass == 0 && k == 0) { // no ring before the first one yet
+                    ASSERT_EQ(dot(n, n), 0.0);
+                    continue;
+                }
+                // Against the cross product of the edges to the ring before (for ring 0
+                // the last frame's ring 32), unit length within the few percent of the
+                // unrefined reciprocal square root, and outward.
+                const Point a = at(k ? k - 1 : 32, j), b = at(k ? k - 1 : 32, (j + 1) % 64);
+                const Point c =
+                    cross({b.x - a.x, b.y - a.y, b.z - a.z}, {p.x - a.x, p.y - a.y, p.z - a.z});
+                const double length = std::sqrt(dot(n, n));
+                ASSERT_TRUE(length > 0.955 && length < 1.022) << k << " " << j;
+                ASSERT_NEAR(dot(n, c) / (length * std::sqrt(dot(c, c))), -1.0, 1e-6);
+                if (k > 0) {
+                    ASSERT_GT(n.x * (p.x - sway) + n.y * p.y, 0.0);
+                }
             }
         }
     }
@@ -155,61 +132,33 @@ TEST_F(TubeTest, PhasesWrapAfterLongFramesAndTheRadiusStaysAboveTwenty) {
     float phase[6], scroll;
     frame(1.0f);
     readTubePhases(phase, &scroll);
-    EXPECT_EQ(phase[0], 32768.0f);
-    EXPECT_EQ(phase[1], 2293.76f);
-    EXPECT_EQ(phase[2], -1409.024f + 65536.0f);
-    EXPECT_EQ(phase[3], 5898.24f);
-    EXPECT_EQ(phase[4], 5570.56f);
-    EXPECT_EQ(phase[5], -10813.44f + 65536.0f);
+    const float expected[6] = {32768.0f, 2293.76f, -1409.024f + 65536.0f,
+                               5898.24f, 5570.56f, -10813.44f + 65536.0f};
+    EXPECT_EQ(std::memcmp(phase, expected, sizeof phase), 0);
     EXPECT_EQ(scroll, -0.1f + 1.0f);
-    frame(3.0f); // p0 runs half a turn a second: three more half turns
-    readTubePhases(phase, &scroll);
-    EXPECT_EQ(phase[0], 0.0f);
 
-    float minRadius = 1e9f;
+    float narrowest = 1e9f;
     seedRandom(12345);
-    for (int f = 0; f < 300; f++) {
-        // Frames up to hours long, and the last one as long as the clock can hand out.
+    for (int f = 0; f < 300; f++) { // frames up to hours long, the last as long as can be
         const float delta = f == 299 ? 65535.99998f : float(nextRandom()) * float(f % 3 + 1) / 7.0f;
         readTubePhases(phase, &scroll);
         frame(delta);
         for (int k = 0; k < 33; k++) {
             EXPECT_FLOAT_EQ(vertex[k][0][6], float(k) * 0.1f + scroll);
-            // Opposite vertices lie on one line through the axis, 2R apart, and the
-            // ripple takes at most 10 off R.
+            // Opposite vertices lie on a line through the axis, 2R apart; the ripple
+            // takes at most 10 off R.
             for (int j = 0; j < 32; j++) {
-                const Point p = position(k, j), q = position(k, j + 32);
-                minRadius =
-                    std::min(minRadius, float(std::hypot(p.x - q.x, p.y - q.y) / 2.0 - 10.0));
+                const Point p = at(k, j), q = at(k, j + 32);
+                narrowest = std::min(narrowest, float(std::hypot(p.x - q.x, p.y - q.y) / 2 - 10));
             }
         }
         readTubePhases(phase, &scroll);
-        for (float p : phase) {
-            EXPECT_GE(p, 0.0f) << delta;
-            EXPECT_LT(p, 65536.0f) << delta;
-        }
-        EXPECT_GE(scroll, 0.0f);
-        EXPECT_LT(scroll, 1.0f);
+        for (float p : phase)
+            ASSERT_TRUE(p >= 0.0f && p < 65536.0f) << delta;
+        ASSERT_TRUE(scroll >= 0.0f && scroll < 1.0f) << delta;
     }
-    EXPECT_GE(minRadius, 20.0f - 1e-3f);
-    EXPECT_LT(minRadius, 21.0f); // the narrowest shapes were reached
-}
-
-TEST_F(TubeTest, FailedInitsAndShutdownsLeaveNothingBehind) {
-    shutdownTube(); // before any init
-    for (RecordFault fault : {RecordFault::createVertexBuffer, RecordFault::createIndexBuffer,
-                              RecordFault::lockIndexBuffer}) {
-        recordFailNth(fault, 1);
-        EXPECT_EQ(initTube(), -1);
-        shutdownTube();
-        shutdownTube();
-        EXPECT_EQ(recordLiveObjects(), 0u);
-    }
-    // A ring whose lock fails is skipped; the others are still written and drawn.
-    ASSERT_EQ(initTube(), 0);
-    recordFailNth(RecordFault::lockVertexBuffer, 5);
-    frame(0.0f);
-    EXPECT_EQ(draws.size(), 32u);
+    EXPECT_GE(narrowest, 20.0f - 1e-3f);
+    EXPECT_LT(narrowest, 21.0f); // the narrowest shapes were reached
 }
 
 } // namespace

@@ -43,7 +43,7 @@ bool parseSeconds(const char* text, int64_t* milliseconds) {
     int64_t whole = 0;
     while (isDigit(*p)) {
         whole = whole * 10 + (*p++ - '0');
-        if (whole > longestCaptureMs) return false;
+        if (whole > longestCaptureMs / 1000) return false;
     }
     int64_t fraction = 0;
     if (*p == '.') {
@@ -57,7 +57,7 @@ bool parseSeconds(const char* text, int64_t* milliseconds) {
         for (; digits < 3; ++digits)
             fraction *= 10;
     }
-    if (*p) return false;
+    if (*p || whole * 1000 + fraction > longestCaptureMs) return false;
     *milliseconds = whole * 1000 + fraction;
     return true;
 }

@@ -37,7 +37,8 @@ std::string parseCaptureOptions(int argc, const char* const* argv, CaptureOption
 const char* captureUsage();
 
 // Reads a non-negative decimal number of seconds with at most three decimals
-// ("12", "0.5", "40.125") into milliseconds. False for anything else.
+// ("12", "0.5", "40.125"), at most an hour, into milliseconds. False for anything
+// else.
 bool parseSeconds(const char* text, int64_t* milliseconds);
 
 // ---- Timing ----

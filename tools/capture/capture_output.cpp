@@ -457,6 +457,8 @@ std::string waitForProcess(pid_t pid, const std::string& what, const std::string
 
 std::string startVideoEncoder(const std::string& ffmpeg, const std::string& videoPath, int32_t fps,
                               const std::string& logPath) {
+    // A dead ffmpeg shows as a failed write, not as the end of this program.
+    std::signal(SIGPIPE, SIG_IGN);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return "cannot start ffmpeg: " + describeErrno(errno);
     const std::vector<std::string> arguments = {

@@ -52,8 +52,6 @@ int main(int argc, char** argv) {
     const std::string target = checkCaptureTarget(options);
     if (!target.empty()) failEarly(target, false);
 
-    // A dead ffmpeg shows as a failed write, not as the end of this program.
-    std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 

@@ -7,7 +7,7 @@
 // Without --seconds the render stops where the song comes back to an order position
 // and row it has already played (a pattern loop's repeats do not count), or after
 // 30 minutes. Everything runs on this one thread: the mixing thread is not started
-// and the virtual device's position is moved block by block.
+// and the virtual device's position is moved half a ring at a time.
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -290,28 +290,35 @@ int main(int argc, char** argv) {
         fixedLength ? static_cast<int64_t>(seconds * outputRate + 0.5) : passLimitFrames;
     int64_t written = 0;
     int32_t block = 0;
-    std::vector<uint8_t> bytes(size_t(blockFrames) * 4);
+    // Half the ring at a time: few large writes (the kernel's cost goes with the
+    // number of writes more than with their size), and the other half is still
+    // rendered ahead when the device position moves on by this much.
+    const int32_t chunkBlocks = std::max(1, blockCount / 2);
+    std::vector<uint8_t> bytes;
     Progress progress;
     for (;;) {
-        // The ring runs two seconds ahead of what is written here, so the song's
-        // return has been seen by the time its frame is reached.
+        // The ring runs at least a second ahead of what is written here, so the
+        // song's return has been seen by the time its frame is reached.
         int64_t target = limit;
         if (!fixedLength && pass.endFrame >= 0) target = std::min(limit, pass.endFrame);
         if (written >= target) break;
-        int32_t frames = static_cast<int32_t>(std::min<int64_t>(blockFrames, target - written));
+        int32_t blocks = std::min(chunkBlocks, blockCount - block);
+        int64_t frames = std::min<int64_t>(int64_t(blocks) * blockFrames, target - written);
         const int16_t* samples = virtualRing() + size_t(block) * blockFrames * 2;
         const void* data = samples;
+        size_t size = size_t(frames) * 4;
         if constexpr (std::endian::native != std::endian::little) {
-            for (int32_t i = 0; i < frames * 2; ++i)
+            bytes.resize(size);
+            for (int64_t i = 0; i < frames * 2; ++i)
                 putLittleEndian(&bytes[size_t(i) * 2], static_cast<uint16_t>(samples[i]), 2);
             data = bytes.data();
         }
-        if (std::fwrite(data, 1, size_t(frames) * 4, file) != size_t(frames) * 4)
+        if (std::fwrite(data, 1, size, file) != size)
             failOutput(file, output, std::strerror(errno));
         written += frames;
-        advanceVirtualPosition(uint64_t(blockFrames) * 4);
-        pollOutputOnce();
-        block = block + 1 == blockCount ? 0 : block + 1;
+        advanceVirtualPosition(uint64_t(blocks) * blockFrames * 4);
+        pollOutputOnce(); // renders the blocks just written out again, further ahead
+        block = (block + blocks) % blockCount;
         double done = static_cast<double>(written) / static_cast<double>(limit);
         if (!fixedLength)
             done = std::max(done, static_cast<double>(pass.rowsVisited) / pass.rowsInSong);

@@ -1,0 +1,176 @@
+// The output side when the device gets ahead of the mixing thread by more than the
+// whole ring: a device position that leaps forward (a starved or suspended process),
+// and a mixing thread held up inside a render while the device plays on. In both the
+// thread must catch up to the block being played, heardBlock and the sync records must
+// stay inside their tables throughout (the main thread reads them all along), and the
+// health counters must tell of the overrun. The embedded module plays over the
+// virtual wave output with the real mixing thread; also run under ThreadSanitizer.
+#include "audio/output.h"
+#include "audio/waveout_virtual.h"
+#include "music/loader.h"
+#include "music/module_source.h"
+#include "music/song.h"
+#include "music/tick_processing.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Polls `done` for up to ten seconds, reading the heard position all the while the
+// way the visuals do; false when the time ran out or a read left the tables.
+template <class Done> bool waitWhileReading(Done done, int32_t* badReads) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (Clock::now() > deadline) return false;
+        const int32_t heard = heardBlock.load(std::memory_order_acquire);
+        if (heard < 0 || heard >= blockCount) ++*badReads;
+        SyncRecord record{};
+        if (!heardSyncRecord(&record)) ++*badReads;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+int32_t playingBlock(uint64_t bytes) {
+    return int32_t((bytes / 4) % uint64_t(ringFrames)) / blockFrames;
+}
+
+// The mixing thread can be held inside a tick: armed, the next tick waits until it
+// is released, and says that it is waiting.
+std::atomic<bool> holdArmed{false};
+std::atomic<bool> holding{false};
+std::atomic<bool> released{false};
+
+void holdingTick(Song* song) {
+    if (holdArmed.exchange(false)) {
+        holding.store(true);
+        while (!released.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        holding.store(false);
+    }
+    advanceSong(song);
+}
+
+struct Playing {
+    Song* song = nullptr;
+    uint64_t position = 0;
+
+    Playing() {
+        registerFileCallbacks(openModuleFile, closeModuleFile, readModuleFile, seekModuleFile,
+                              tellModuleFile);
+        EXPECT_TRUE(openSoundOutput(44100));
+        song = loadSong(nullptr);
+        EXPECT_NE(song, nullptr);
+        if (!song) return;
+        song->tickHandler = holdingTick;
+        setMixingThreadEnabled(true);
+        EXPECT_TRUE(playSong(song));
+    }
+    ~Playing() {
+        holdArmed.store(false);
+        released.store(true);
+        freeSong(song);
+        closeSoundOutput();
+    }
+    void moveTo(uint64_t bytes) {
+        position = bytes;
+        setVirtualPosition(bytes);
+    }
+    // Plays on block by block, each time until the thread has followed.
+    bool playBlocks(int32_t blocks, int32_t* badReads) {
+        for (int32_t i = 0; i < blocks; ++i) {
+            moveTo(position + uint64_t(blockFrames) * 4);
+            const int32_t target = playingBlock(position);
+            if (!waitWhileReading([&] { return heardBlock.load() == target; }, badReads))
+                return false;
+        }
+        return true;
+    }
+};
+
+int32_t heardElapsedMs() {
+    SyncRecord record{};
+    return heardSyncRecord(&record) ? record.elapsedMs : -1;
+}
+
+TEST(OutputFallsBehind, DeviceLeapingMoreThanARingAhead) {
+    Playing play;
+    ASSERT_NE(play.song, nullptr);
+    int32_t badReads = 0;
+    ASSERT_TRUE(play.playBlocks(5, &badReads));
+    const OutputHealth before = outputHealth();
+    const int32_t elapsedBefore = heardElapsedMs();
+    const int32_t heardBefore = heardBlock.load();
+
+    // Two and a half rings at once, to a position inside a frame (an odd byte count):
+    // the thread renders up to the block being played and no further.
+    play.moveTo(play.position + uint64_t(ringFrames) * 4 * 5 / 2 + 3 * uint64_t(blockFrames) * 4 +
+                7);
+    const int32_t target = playingBlock(play.position);
+    ASSERT_TRUE(waitWhileReading([&] { return heardBlock.load() == target; }, &badReads));
+    const OutputHealth after = outputHealth();
+    EXPECT_EQ(after.ringOverruns, before.ringOverruns + 1);
+    EXPECT_LE(after.longestCatchUp, blockCount - 1);
+    EXPECT_GT(after.longestCatchUp, 0);
+    EXPECT_EQ(after.shortestLeadFrames, 0); // an overrun leaves nothing ahead
+    // Exactly the blocks from the last one rendered up to the one being played.
+    EXPECT_EQ(after.blocksRendered - before.blocksRendered,
+              uint64_t((target - heardBefore + blockCount) % blockCount));
+    // The records go on from where the song was: the skipped audio is simply lost.
+    EXPECT_GT(heardElapsedMs(), elapsedBefore);
+
+    // Then the device plays on normally and the thread keeps a ring ahead again.
+    ASSERT_TRUE(play.playBlocks(3, &badReads));
+    EXPECT_EQ(outputHealth().ringOverruns, after.ringOverruns);
+
+    // A position far beyond 32 bits, and one going back (a device restarted under the
+    // player): the block index stays inside the ring either way.
+    for (uint64_t bytes : {(uint64_t(1) << 40) + 5, uint64_t(blockFrames) * 4 * 2}) {
+        play.moveTo(bytes);
+        const int32_t where = playingBlock(bytes);
+        ASSERT_TRUE(waitWhileReading([&] { return heardBlock.load() == where; }, &badReads));
+    }
+    EXPECT_EQ(badReads, 0);
+}
+
+TEST(OutputFallsBehind, MixingThreadHeldUpInsideARender) {
+    Playing play;
+    ASSERT_NE(play.song, nullptr);
+    int32_t badReads = 0;
+    ASSERT_TRUE(play.playBlocks(2, &badReads));
+    const OutputHealth before = outputHealth();
+
+    // The next tick holds the thread inside a render (with `rendering` set) while the
+    // device plays more than three rings.
+    released.store(false);
+    holdArmed.store(true);
+    play.moveTo(play.position + uint64_t(blockFrames) * 4 * 20);
+    ASSERT_TRUE(waitWhileReading([] { return holding.load(); }, &badReads));
+    EXPECT_TRUE(mixingThreadRendering());
+    for (int32_t ring = 0; ring < 3; ++ring) {
+        play.moveTo(play.position + uint64_t(ringFrames) * 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    play.moveTo(play.position + uint64_t(blockFrames) * 4 * 7);
+    released.store(true);
+
+    // Released, it finishes the interrupted catch-up, then finds the device a ring
+    // ahead at its next poll and renders up to the block being played.
+    const int32_t target = playingBlock(play.position);
+    ASSERT_TRUE(waitWhileReading(
+        [&] { return heardBlock.load() == target && !mixingThreadRendering(); }, &badReads));
+    const OutputHealth after = outputHealth();
+    EXPECT_GE(after.ringOverruns, before.ringOverruns + 1);
+    EXPECT_LE(after.longestCatchUp, blockCount - 1);
+    ASSERT_TRUE(play.playBlocks(4, &badReads));
+    EXPECT_EQ(badReads, 0);
+}
+
+} // namespace

@@ -1,0 +1,275 @@
+// A demo plugin whose init fails, at every point where it can: the real shell and the
+// real plugins on the recording device, with each texture, surface and buffer call
+// the plugin inits make failing in turn. Each case runs in a child process that must
+// end through fatalExit with "Can't init demo plugins" and code 1, after every later
+// plugin init still ran and the teardown left no device object and no memory block
+// behind (and, in the sanitizer build, nothing for LeakSanitizer to find).
+//
+// The window system and the display creation are stand-ins defined here; the sound
+// side is the real one over the virtual wave output. allocBlock, allocArray and
+// freeBlock are wrapped (see tests/reliability.cmake) to count live blocks.
+#include "app/counter_virtual.h"
+#include "app/memory.h"
+#include "app/platform.h"
+#include "app/shell.h"
+#include "effects/backdrop.h"
+#include "effects/corner_panels.h"
+#include "effects/picture_sequence.h"
+#include "effects/text_scroller.h"
+#include "effects/tube.h"
+#include "gfx/device_record.h"
+#include "gfx/display.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+// ---- Counting the program's memory blocks ----
+
+extern "C" void* __real__Z10allocBlocki(int32_t size);
+extern "C" void* __real__Z10allocArrayii(int32_t count, int32_t size);
+extern "C" void __real__Z9freeBlockPv(void* pointer);
+
+namespace {
+std::atomic<int64_t> liveBlocks{0};
+}
+
+extern "C" void* __wrap__Z10allocBlocki(int32_t size) {
+    liveBlocks.fetch_add(1);
+    return __real__Z10allocBlocki(size);
+}
+extern "C" void* __wrap__Z10allocArrayii(int32_t count, int32_t size) {
+    liveBlocks.fetch_add(1);
+    return __real__Z10allocArrayii(count, size);
+}
+extern "C" void __wrap__Z9freeBlockPv(void* pointer) {
+    if (pointer) liveBlocks.fetch_sub(1);
+    __real__Z9freeBlockPv(pointer);
+}
+
+namespace {
+
+// ---- What a child run saw ----
+
+std::vector<std::string> boxes;
+// The creation calls a plugin makes when nothing fails, for each plugin in init order.
+std::vector<std::vector<std::string>> signatures;
+
+alignas(8) unsigned char windowBytes[8];
+AppWindow* const theWindow = reinterpret_cast<AppWindow*>(windowBytes);
+bool windowShown = false;
+
+std::string describe(const RecordedCall& call) {
+    std::string text = std::to_string(int(call.kind));
+    for (uint32_t a : call.args)
+        text += " " + std::to_string(a);
+    return text;
+}
+
+bool isCreation(CallKind kind) {
+    return kind == CallKind::createTexture || kind == CallKind::createVertexBuffer ||
+           kind == CallKind::createIndexBuffer;
+}
+
+std::vector<std::string> creationsSinceReset() {
+    std::vector<std::string> list;
+    for (const RecordedCall& call : recordedCalls())
+        if (isCreation(call.kind)) list.push_back(describe(call));
+    return list;
+}
+
+// The creations of a run in which one plugin stopped part-way: all of every other
+// plugin's creations, in init order, around a prefix of the failing plugin's.
+std::string checkOtherInitsRan(const std::vector<std::string>& log) {
+    size_t at = 0;
+    size_t failing = 0;
+    for (; failing < signatures.size(); ++failing) {
+        const auto& sig = signatures[failing];
+        if (log.size() - at < sig.size() ||
+            !std::equal(sig.begin(), sig.end(), log.begin() + int64_t(at)))
+            break;
+        at += sig.size();
+    }
+    size_t tail = 0;
+    for (size_t p = failing + 1; p < signatures.size(); ++p)
+        tail += signatures[p].size();
+    // A failure after a plugin's last creation (a lock, an upload) leaves every
+    // creation in place; a failed creation is logged too.
+    if (failing == signatures.size()) return "";
+    if (log.size() < at + tail) return "a plugin after the failing one did not run";
+    size_t from = log.size() - tail;
+    for (size_t p = failing + 1; p < signatures.size(); ++p)
+        for (const std::string& call : signatures[p])
+            if (log[from++] != call)
+                return "plugin " + std::to_string(p) + " did not make all its creations";
+    return "";
+}
+
+} // namespace
+
+// ---- Stand-ins for the window system and the display creation ----
+
+void startWindowSystem() {}
+AppWindow* createAppWindow(const char*, const char*, int32_t, int32_t) {
+    return theWindow;
+}
+void showAppWindow(AppWindow*) {}
+bool destroyAppWindow(AppWindow* window) {
+    if (window != theWindow || !windowShown) return false;
+    windowShown = false;
+    return true;
+}
+void showCursor(bool) {}
+bool pollWindowEvent(WindowEvent*) {
+    return false;
+}
+void showMessageBox(const char* caption, const char* text) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    boxes.push_back(std::string(caption) + ": " + text);
+}
+void createDisplayDevice(AppWindow*) {
+    windowShown = true;
+}
+void releaseDisplayDevice() {}
+
+// The end of a child run: what the teardown left, then the real exit (where
+// LeakSanitizer looks in the sanitizer build). A problem changes the code to 3.
+void exitProcess(int32_t code) {
+    std::string problems;
+    if (recordLiveObjects() != 0)
+        problems += std::to_string(recordLiveObjects()) + " device objects left; ";
+    if (liveBlocks.load() != 0)
+        problems += std::to_string(liveBlocks.load()) + " memory blocks left; ";
+    if (code == 0 && !boxes.empty()) problems += "a message after a normal end; ";
+    if (code != 0) {
+        if (boxes.size() != 1 || boxes[0] != "Velmora: Can't init demo plugins")
+            problems += "not exactly the one message; ";
+        std::string order = checkOtherInitsRan(creationsSinceReset());
+        if (!order.empty()) problems += order + "; ";
+    }
+    if (!problems.empty()) {
+        std::fprintf(stderr, "teardown problems: %s\n", problems.c_str());
+        std::fflush(stderr);
+        std::exit(3);
+    }
+    std::exit(code);
+}
+
+namespace {
+
+// One start-up with the n-th call of one kind failing; ends the process.
+[[noreturn]] void startWithFault(RecordFault fault, uint32_t nth) {
+    setVirtualFrequency(1000000);
+    setVirtualCounter(12345);
+    recordReset();
+    liveBlocks.store(0);
+    boxes.clear();
+    recordFailNth(fault, nth);
+    startShell();
+    // The fault did not end the start-up (a plugin that treats it as passing, see
+    // below): the intro must still end cleanly.
+    std::fprintf(stderr, "start-up survived the fault\n");
+    fatalExit(nullptr);
+}
+
+struct FaultKind {
+    RecordFault fault;
+    CallKind call;
+    const char* name;
+    // The text column lays its lines out through vertex buffer locks and leaves a line
+    // blank until it scrolls away when one fails, so such a failure may pass start-up.
+    bool mayPass;
+};
+const FaultKind faultKinds[] = {
+    {RecordFault::createTexture, CallKind::createTexture, "createTexture", false},
+    {RecordFault::surfaceLevel, CallKind::surfaceLevel, "surfaceLevel", false},
+    {RecordFault::surfaceLock, CallKind::surfaceLock, "surfaceLock", false},
+    {RecordFault::surfaceUnlock, CallKind::surfaceUnlock, "surfaceUnlock", false},
+    {RecordFault::createVertexBuffer, CallKind::createVertexBuffer, "createVertexBuffer", false},
+    {RecordFault::lockVertexBuffer, CallKind::lockVertexBuffer, "lockVertexBuffer", true},
+    {RecordFault::createIndexBuffer, CallKind::createIndexBuffer, "createIndexBuffer", false},
+    {RecordFault::lockIndexBuffer, CallKind::lockIndexBuffer, "lockIndexBuffer", false},
+};
+
+bool failedOrPassed(int status) {
+    return WIFEXITED(status) && (WEXITSTATUS(status) == 1 || WEXITSTATUS(status) == 0);
+}
+
+using Init = int32_t (*)();
+using Shutdown = void (*)();
+struct Plugin {
+    Init init;
+    Shutdown shutdown;
+};
+const Plugin pluginsInInitOrder[] = {
+    {initBackdrop, shutdownBackdrop},
+    {initTube, shutdownTube},
+    {initTextScroller, shutdownTextScroller},
+    {initCornerPanels, shutdownCornerPanels},
+    {initPictureSequence, shutdownPictureSequence},
+};
+
+// Each plugin's creations when nothing fails, and how many calls of each fault kind
+// the five inits make together.
+std::vector<uint32_t> learnNormalStartUp() {
+    signatures.clear();
+    for (const Plugin& plugin : pluginsInInitOrder) {
+        recordReset();
+        EXPECT_EQ(plugin.init(), 0);
+        signatures.push_back(creationsSinceReset());
+        plugin.shutdown();
+        EXPECT_EQ(recordLiveObjects(), 0u);
+    }
+    recordReset();
+    int64_t blocksBefore = liveBlocks.load();
+    EXPECT_EQ(initDemoPlugins(), 0);
+    std::vector<uint32_t> counts;
+    for (const FaultKind& kind : faultKinds)
+        counts.push_back(uint32_t(recordedCallsOf(kind.call).size()));
+    shutdownDemoPlugins();
+    EXPECT_EQ(recordLiveObjects(), 0u);
+    EXPECT_EQ(liveBlocks.load(), blocksBefore);
+    recordReset();
+    return counts;
+}
+
+// The calls of one kind to make fail: all of them when they are few, else a spread
+// that includes the first and the last.
+std::vector<uint32_t> callsToFail(uint32_t total) {
+    std::vector<uint32_t> list;
+    const uint32_t stride = total > 24 ? total / 12 : 1;
+    for (uint32_t n = 1; n <= total; n += stride)
+        list.push_back(n);
+    if (!list.empty() && list.back() != total) list.push_back(total);
+    return list;
+}
+
+TEST(PluginInitFaults, EveryFailingCallEndsTheStartUpCleanly) {
+    std::vector<uint32_t> counts = learnNormalStartUp();
+    ASSERT_EQ(signatures.size(), 5u);
+    for (const auto& sig : signatures)
+        EXPECT_FALSE(sig.empty()); // every plugin creates something, so its run is visible
+    int32_t cases = 0;
+    for (size_t k = 0; k < std::size(faultKinds); ++k) {
+        for (uint32_t n : callsToFail(counts[k])) {
+            SCOPED_TRACE(std::string(faultKinds[k].name) + " #" + std::to_string(n) + " of " +
+                         std::to_string(counts[k]));
+            if (faultKinds[k].mayPass)
+                EXPECT_EXIT(startWithFault(faultKinds[k].fault, n), failedOrPassed, "");
+            else
+                EXPECT_EXIT(startWithFault(faultKinds[k].fault, n), testing::ExitedWithCode(1),
+                            "Velmora: Can't init demo plugins");
+            ++cases;
+        }
+    }
+    EXPECT_GT(cases, 10);
+    std::printf("%d start-up faults tried\n", cases);
+}
+
+} // namespace
