@@ -25,6 +25,11 @@ foreach(case escape focus sigterm quillon)
     COMMAND timeout -k 5 90 ${VELMORA_XVFB} bash ${app_e2e} ${case} $<TARGET_FILE:velmora>)
   set_tests_properties(app_e2e_${case} PROPERTIES LABELS "display;nosan" TIMEOUT 120)
 endforeach()
+# Under a window manager (evilwm); skipped where it is not installed.
+add_test(NAME app_e2e_managed
+  COMMAND timeout -k 5 90 ${VELMORA_XVFB} bash ${app_e2e} managed $<TARGET_FILE:velmora>)
+set_tests_properties(app_e2e_managed PROPERTIES
+  LABELS "display;nosan" TIMEOUT 120 SKIP_RETURN_CODE 77)
 add_test(NAME app_e2e_fallback
   COMMAND timeout -k 5 90 bash ${app_e2e} fallback $<TARGET_FILE:velmora>)
 set_tests_properties(app_e2e_fallback PROPERTIES LABELS "display;nosan" TIMEOUT 120)

@@ -2,7 +2,9 @@
 # The built intro end to end inside an X server. Usage: app_end_to_end.sh CASE VELMORA
 # Cases: escape, focus, sigterm (each ends with code 0 and no message), quillon (no
 # sound output: the box, then it runs on), fallback (a 1024 x 600 screen without a
-# 640 x 480 mode), no-display (code 1 and the message on stderr).
+# 640 x 480 mode), managed (under a window manager, evilwm: full screen all the same;
+# exit code 77, skipped, where evilwm is missing), no-display (code 1 and the message
+# on stderr).
 set -u
 case_name=$1
 velmora=$2
@@ -45,6 +47,12 @@ grab() { # file width height
     timeout -k 2 20 ffmpeg -nostdin -loglevel error -f x11grab -video_size "$2x$3" -i "$DISPLAY" \
         -frames:v 1 -f rawvideo -pix_fmt rgb24 -y "$1" || fail "screen grab failed"
 }
+covers() { # width height: the window lies exactly over the screen
+    local geometry
+    geometry=$(xwininfo -id "$window" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
+        /Width:/ {w=$2} /Height:/ {h=$2} END {print x "," y " " w "x" h}')
+    [ "$geometry" = "0,0 $1x$2" ] || fail "window at $geometry, not over the whole $1x$2 screen"
+}
 black() { # file offset bytes: all zero?
     [ "$(dd if="$1" bs=1 skip="$2" count="$3" 2>/dev/null | tr -d '\000' | wc -c)" -eq 0 ]
 }
@@ -54,6 +62,7 @@ escape | focus | sigterm)
     grab "$work/empty.raw" 640 480
     start
     running
+    covers 640 480
     # Frames were drawn: the X server's background pattern is gone.
     grab "$work/drawn.raw" 640 480
     cmp -s "$work/empty.raw" "$work/drawn.raw" && fail "nothing was drawn"
@@ -89,8 +98,7 @@ fallback)
     fi
     start
     running
-    size=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
-    [ "$size" = 1024x600 ] || fail "window is $size, not the whole 1024x600 screen"
+    covers 1024 600
     # The 4:3 picture is 800 x 600 from x = 112; the bars either side are black.
     grab "$work/screen.raw" 1024 600
     for row in 0 299 599; do
@@ -99,6 +107,29 @@ fallback)
     done
     xdotool key Escape
     ends_with 0
+    ;;
+managed)
+    command -v evilwm >/dev/null || { echo "evilwm is not installed: skipped"; exit 77; }
+    grab "$work/empty.raw" 640 480
+    evilwm -fn fixed 2>"$work/wm.err" &
+    helper=$!
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+        sleep 0.1
+    done
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" ||
+        fail "the window manager did not start: $(cat "$work/wm.err")"
+    start
+    running
+    # Full screen through the window manager: no frame, no offset.
+    covers 640 480
+    xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN ||
+        fail "not full screen: $(xprop -id "$window" _NET_WM_STATE)"
+    grab "$work/drawn.raw" 640 480
+    cmp -s "$work/empty.raw" "$work/drawn.raw" && fail "nothing was drawn"
+    xdotool key Escape
+    ends_with 0
+    grep -q "^Velmora:" "$work/err" && fail "a message was shown"
     ;;
 no-display)
     env -u DISPLAY -u WAYLAND_DISPLAY "$velmora" 2>"$work/err" &

@@ -1,6 +1,7 @@
 # Audio output: the mixer, the block ring and sync queries over the virtual wave
 # output, the mixing thread, and the SDL wave output.
 add_executable(audio_tests ${CMAKE_CURRENT_SOURCE_DIR}/audio_mixer.cpp
+                           ${CMAKE_CURRENT_SOURCE_DIR}/audio_mixer_loops.cpp
                            ${CMAKE_CURRENT_SOURCE_DIR}/audio_output.cpp)
 target_link_libraries(audio_tests PRIVATE vm_waveout_virtual GTest::gtest_main)
 gtest_discover_tests(audio_tests)

@@ -18,7 +18,7 @@ set_tests_properties(capture_scene PROPERTIES LABELS "nosan" TIMEOUT 420)
 
 # The tool as a user runs it. The quick refusals also run under the sanitizers.
 set(capture_tool_script ${CMAKE_CURRENT_SOURCE_DIR}/capture_tool.sh)
-foreach(case arguments unwritable no-ffmpeg interrupt determinism video)
+foreach(case refusals interrupt determinism video)
   add_test(NAME capture_tool_${case}
     COMMAND timeout -k 5 300 bash ${capture_tool_script} ${case} $<TARGET_FILE:velmora-capture>)
   set_tests_properties(capture_tool_${case} PROPERTIES TIMEOUT 320 SKIP_RETURN_CODE 77)

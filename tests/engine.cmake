@@ -14,3 +14,12 @@ target_compile_definitions(engine_render_tests PRIVATE
   RENDER_TOOL="$<TARGET_FILE:velmora-render>")
 add_dependencies(engine_render_tests velmora-render)
 gtest_discover_tests(engine_render_tests DISCOVERY_TIMEOUT 60)
+
+# velmora-render's output against the stream the player renders in this process.
+add_executable(engine_render_stream_tests ${CMAKE_CURRENT_SOURCE_DIR}/engine_render_stream_test.cpp)
+target_link_libraries(engine_render_stream_tests PRIVATE vm_core vm_waveout_virtual vm_xmwriter
+                      GTest::gtest_main)
+target_compile_definitions(engine_render_stream_tests PRIVATE
+  RENDER_TOOL="$<TARGET_FILE:velmora-render>")
+add_dependencies(engine_render_stream_tests velmora-render)
+gtest_discover_tests(engine_render_stream_tests DISCOVERY_TIMEOUT 60)

@@ -28,8 +28,6 @@ TEST(Loader, HeaderOrdersAndPatterns) {
     EXPECT_TRUE(song->flags == 1 && song->defaultSpeed == 5 && song->defaultTempo == 130);
     EXPECT_TRUE(song->instrumentCount == 3 && song->orderTable[3] == 2);
     EXPECT_TRUE(song->initialGlobalVolume == 64 && song->tickHandler == &advanceSong);
-    EXPECT_EQ(song->globalVolume + song->speed + song->tempo + song->samplesPerTick, 0);
-    EXPECT_FALSE(freeSong(nullptr));
 
     // 12 patterns stored, pattern 14 named: patterns 12..14 have 64 empty rows.
     XmModule m = tinyModule(3);
@@ -42,7 +40,7 @@ TEST(Loader, HeaderOrdersAndPatterns) {
     EXPECT_TRUE(sameCells(song->patterns[11].cells + 5, {{58, 5, 0, 0, 0}}));
     EXPECT_TRUE(sameCells(song->patterns[14].cells, std::vector<PatternCell>(64 * 3)));
     EXPECT_EQ(song->patterns[12].rowCount, 64);
-    EXPECT_EQ(consumedBytes(), int32_t(servedFile().size()));
+    EXPECT_EQ(consumedBytes(), int32_t(servedFile.size()));
     // More stored than named; order entries past the song length do not count.
     m.orders = {1, 0, 200};
     m.songLength = 2;
@@ -77,24 +75,22 @@ TEST(Loader, CellsInEveryPacking) {
     EXPECT_EQ(song->patterns[2].rowCount, 1); // no rows: played as one empty row
     // Every byte before was consumed exactly, or this cell would be misread.
     EXPECT_TRUE(sameCells(song->patterns[3].cells + 3, {{96, 128, 0xFF, 0x21, 0xFF}}));
-    EXPECT_EQ(consumedBytes(), int32_t(servedFile().size()));
+    EXPECT_EQ(consumedBytes(), int32_t(servedFile.size()));
 }
 
 TEST(Loader, InstrumentsAndEnvelopes) {
     XmModule m = richModule();
     SongPtr song = load(m);
+    expectSoundSong(song.get());
     const Instrument& a = song->instruments[0];
     EXPECT_TRUE(a.sampleCount == 3 && a.sampleMap[95] == 1 && a.samples[3] == &emptySample);
     EXPECT_TRUE(a.volumeEnvelope[2].x == 20 && a.panningEnvelope[1].y == 50);
-    EXPECT_EQ(a.volumeEnvelope[3].x + a.volumeEnvelope[19].y, 0);
     EXPECT_TRUE(a.volumePointCount == 3 && a.volumeSustain == 1 && a.panningLoopEnd == 1);
     EXPECT_TRUE(a.volumeType == 3 && a.panningType == 5);
     EXPECT_TRUE(a.vibratoType == 1 && a.vibratoRate == 4);
     EXPECT_EQ(a.fadeout, 2);
-    EXPECT_EQ(song->instruments[1].sampleCount, 0);
-    for (Sample* s : song->instruments[1].samples)
-        EXPECT_EQ(s, &emptySample);
-    EXPECT_EQ(consumedBytes(), int32_t(servedFile().size()));
+    EXPECT_EQ(song->instruments[1].sampleCount, 0); // its samples: see expectSoundSong
+    EXPECT_EQ(consumedBytes(), int32_t(servedFile.size()));
 
     // Fewer than two points switch an envelope off; other header sizes are followed.
     m.instruments[0].volumeEnvelope.points = {{0, 40}};
@@ -107,7 +103,7 @@ TEST(Loader, InstrumentsAndEnvelopes) {
     EXPECT_TRUE(b.volumeType == 0 && b.panningType == 0 && b.volumeEnvelope[0].y == 40);
     EXPECT_TRUE(b.fadeout == 2000 && b.samples[0]->volume == 48);
     EXPECT_EQ(song->instruments[2].samples[0]->data[3], 11);
-    EXPECT_EQ(consumedBytes(), int32_t(servedFile().size()));
+    EXPECT_EQ(consumedBytes(), int32_t(servedFile.size()));
 }
 
 TEST(Loader, SampleConversionLoopsAndGuards) {

@@ -18,30 +18,20 @@ struct SongFree {
 };
 using SongPtr = std::unique_ptr<Song, SongFree>;
 
-inline std::vector<uint8_t>& servedFile() {
-    static std::vector<uint8_t> bytes;
-    return bytes;
-}
-
-inline void* openServed(const char*) {
-    return openMemoryFile(servedFile().data(), int32_t(servedFile().size()));
-}
-
-inline void serve(const std::vector<uint8_t>& bytes) {
-    servedFile() = bytes;
-    registerFileCallbacks(openServed, closeModuleFile, readModuleFile, seekModuleFile,
-                          tellModuleFile);
-}
+inline std::vector<uint8_t> servedFile;
 
 inline SongPtr load(const std::vector<uint8_t>& bytes) {
-    serve(bytes);
+    servedFile = bytes;
+    registerFileCallbacks(
+        [](const char*) { return openMemoryFile(servedFile.data(), int32_t(servedFile.size())); },
+        closeModuleFile, readModuleFile, seekModuleFile, tellModuleFile);
     return SongPtr(loadSong(nullptr));
 }
 inline SongPtr load(const XmModule& m) {
     return load(writeXm(m));
 }
 
-// Where the parser stopped reading, through a stream of the test's own.
+// Where the parser stopped reading the registered file.
 inline int32_t consumedBytes() {
     ModuleStream* stream = openStream(nullptr);
     SongPtr song(static_cast<Song*>(allocBlock(sizeof(Song))));
@@ -138,9 +128,9 @@ inline void expectSoundSong(const Song* song) {
             }
             EXPECT_EQ(s->data == nullptr, s->length == 0);
             EXPECT_LE(uint64_t(s->loopStart) + s->loopLength, s->length);
-            EXPECT_TRUE(s->loopType == 1 || s->loopType == 2 || s->loopType == 4);
-            EXPECT_TRUE(s->loopType == 1 ? s->loopStart == 0 && s->loopLength == s->length
-                                         : s->loopLength > 0);
+            EXPECT_TRUE(s->loopType == 1
+                            ? s->loopStart == 0 && s->loopLength == s->length
+                            : (s->loopType == 2 || s->loopType == 4) && s->loopLength > 0);
             if (s->length > 0) {
                 volatile int16_t lastGuard = s->data[s->length + 7];
                 (void)lastGuard;

@@ -17,41 +17,39 @@ TEST(MemoryFile, ReadsAndSeeksStayInsideTheFile) {
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = uint8_t(i * 7 + 1);
     void* f = openMemoryFile(bytes.data(), size);
-    auto at = [&](int32_t offset, int32_t mode) {
-        seekModuleFile(f, offset, mode);
-        return tellModuleFile(f);
-    };
     // 10 bytes at size - 4: four are copied, the rest of the destination is untouched;
     // at the end nothing is copied. Negative counts, and counts passing 2^31, are safe.
     uint8_t buffer[16];
     std::memset(buffer, 0xAA, sizeof buffer);
-    at(size - 4, 0);
+    seekModuleFile(f, size - 4, 0);
     EXPECT_EQ(readModuleFile(buffer, 10, f), 4);
     EXPECT_TRUE(std::memcmp(buffer, &bytes[size - 4], 4) == 0 && buffer[4] == 0xAA);
     EXPECT_EQ(tellModuleFile(f), size);
     EXPECT_EQ(readModuleFile(buffer, 10, f), 0);
-    EXPECT_EQ(at(-8, 2), size - 8);
+    seekModuleFile(f, -8, 2);
     EXPECT_EQ(readModuleFile(buffer, -5, f), 0);
     EXPECT_EQ(readModuleFile(buffer, INT32_MAX, f), 8);
-
-    EXPECT_EQ(at(1000000, 0), size);
-    EXPECT_EQ(at(0, 2), size);
-    EXPECT_EQ(at(100000, 1), size);
-    EXPECT_EQ(at(300, 0), 300);
-    EXPECT_EQ(at(20, 1), 320);
-    EXPECT_EQ(at(5, 3), 320); // unknown modes change nothing
-    // Targets before the start clamp to 0, from every mode, without wrapping.
-    EXPECT_EQ(at(-321, 1), 0);
-    EXPECT_EQ(at(-1, 0), 0);
-    EXPECT_EQ(at(INT32_MIN, 2), 0);
-    at(size - 1, 0);
-    EXPECT_EQ(at(INT32_MAX, 1), size);
+    // Each seek from where the one before left off: targets past the end stop at the end,
+    // unknown modes change nothing, targets before the start clamp to 0 without wrapping.
+    const struct {
+        int32_t offset, mode, position;
+    } seeks[] = {{1000000, 0, size},  {0, 2, size},
+                 {100000, 1, size},   {300, 0, 300},
+                 {20, 1, 320},        {5, 3, 320},
+                 {-321, 1, 0},        {-1, 0, 0},
+                 {INT32_MIN, 2, 0},   {size - 1, 0, size - 1},
+                 {INT32_MAX, 1, size}};
+    for (const auto& s : seeks) {
+        seekModuleFile(f, s.offset, s.mode);
+        EXPECT_EQ(tellModuleFile(f), s.position) << s.offset << " from " << s.mode;
+    }
     closeModuleFile(f);
 
     // The application's file over the embedded image: count first, then the XM bytes.
     auto* file = static_cast<MemoryFile*>(openModuleFile("ignored"));
-    EXPECT_EQ(uint32_t(file->size), uint32_t(moduleImage[0] | moduleImage[1] << 8 |
-                                             moduleImage[2] << 16 | moduleImage[3] << 24));
+    uint32_t count;
+    std::memcpy(&count, moduleImage, 4);
+    EXPECT_EQ(uint32_t(file->size), count);
     EXPECT_EQ(readModuleFile(buffer, 16, file), 16);
     EXPECT_EQ(std::memcmp(buffer, "Extended Module:", 16), 0);
     closeModuleFile(file);
