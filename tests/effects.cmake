@@ -5,7 +5,6 @@ set(effects_test_libraries
   "$<TARGET_FILE:vm_device_record>")
 
 add_executable(effects_opening_panels_tests
-  ${CMAKE_CURRENT_SOURCE_DIR}/effects_matrix.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/effects_picture_sequence.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/effects_corner_panels.cpp)
 target_link_libraries(effects_opening_panels_tests PRIVATE ${effects_test_libraries})

@@ -1,54 +1,21 @@
 // The white-out and a flashing corner panel drawn by the OpenGL device into a real
 // 640 x 480 window and read back. Runs inside the private X server.
-#include "app/frame_clock.h"
 #include "assets/panel_assets.h"
 #include "audio/output.h"
 #include "audio/sync.h"
 #include "effects/corner_panels.h"
 #include "effects/picture_sequence.h"
-#include "gfx/device.h"
-#include "gfx/device_gl.h"
 #include "music/song.h"
-
-#include <SDL.h>
-#include <gtest/gtest.h>
+#include "tests/display_support.h"
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-std::vector<uint8_t> pixels(640 * 480 * 4);
-const uint8_t* pixelAt(int32_t x, int32_t y) {
-    return &pixels[(y * 640 + x) * 4];
-}
-
-// One frame on a cleared screen, read back before it is presented.
-template <typename Draw> void drawFrame(uint32_t clearColor, float delta, Draw draw) {
-    deviceClear(clearTarget | clearZBuffer, clearColor, 1.0f, 0);
-    deviceBeginScene();
-    frameDelta = delta;
-    draw();
-    deviceEndScene();
-    glDeviceReadPixels(pixels.data());
-    devicePresent();
-}
-
 TEST(EffectsDisplay, WhiteoutPeakAndFlashingPanelOnTheRealDevice) {
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_Window* window = SDL_CreateWindow("effects", 0, 0, 640, 480, SDL_WINDOW_OPENGL);
-    ASSERT_NE(window, nullptr) << SDL_GetError();
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    ASSERT_NE(context, nullptr) << SDL_GetError();
-    glDeviceAttach(window, 0, 0, 640, 480);
-    // The baseline the shell sets before the plugins start.
-    for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
-        setTextureStageState(0, filter, filterLinear);
-    setRenderState(rsLighting, 0);
+    openDisplay();
+    ASSERT_FALSE(HasFatalFailure());
 
     // Through the opening to the ending's first frame, then one second more: the
     // white-out's peak leaves every pixel white.
@@ -122,8 +89,6 @@ TEST(EffectsDisplay, WhiteoutPeakAndFlashingPanelOnTheRealDevice) {
     syncRecords = nullptr;
     blockCount = savedBlockCount;
     setSyncSong(nullptr);
-    // The context and window stay until the process ends, as in the device's own
-    // display tests (the driver's allocations then stay attributable).
     glDeviceDetach();
 }
 

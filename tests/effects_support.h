@@ -2,13 +2,17 @@
 #pragma once
 #include "gfx/device_record.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 // Offsets inside a vertex of format 0x144 (28 bytes) and 0x1C4 (32 bytes).
 constexpr uint32_t vxX = 0, vxY = 4, vxZ = 8, vxRhw = 12, vxDiffuse = 16;
-constexpr uint32_t vxU = 20, vxV = 24;                          // format 0x144
-constexpr uint32_t vxSpecular = 20, vxSpecU = 24, vxSpecV = 28; // format 0x1C4
+constexpr uint32_t vxU = 20, vxV = 24; // format 0x144
+constexpr uint32_t vxSpecular = 20;    // format 0x1C4
 
 // The opaque grey the effects draw for a colour byte.
 constexpr uint32_t greyOf(uint32_t level) {
@@ -21,4 +25,16 @@ inline std::vector<RecordedCall> copyDraws() {
     for (const RecordedCall* call : recordedDraws())
         draws.push_back(*call);
     return draws;
+}
+
+using StateList = std::initializer_list<std::pair<uint32_t, uint32_t>>;
+
+// Render states in force for a draw, or (without one) on the device now.
+inline void expectStates(const DrawState& s, StateList states) {
+    for (auto [state, value] : states)
+        EXPECT_EQ(s.renderStates[state], value) << "render state " << state;
+}
+inline void expectStates(StateList states) {
+    for (auto [state, value] : states)
+        EXPECT_EQ(recordedState(state), value) << "render state " << state;
 }

@@ -1,12 +1,10 @@
 // The OpenGL device drawn into a real 640 x 480 window and read back: the pixel
 // conventions, texture formats, blending, texture stage operations, depth, culling and
 // lighting must come out as Direct3D 8 draws them. Runs inside the private X server.
-#include "gfx/device_gl.h"
 #include "gfx/upload.h"
+#include "tests/display_support.h"
 
 #include <GL/gl.h>
-#include <SDL.h>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
@@ -22,23 +20,11 @@ struct Rgba {
     int r, g, b;
 };
 
-std::vector<uint8_t> frame(640 * 480 * 4);
-
 class GlDeviceTest : public ::testing::Test {
   protected:
-    // The context and window are left to the process's end: destroying them unloads the
-    // OpenGL driver, after which the leak checker can no longer tell its allocations apart.
     static void SetUpTestSuite() {
-        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-        SDL_Window* window = SDL_CreateWindow("gfx test", 0, 0, 640, 480, SDL_WINDOW_OPENGL);
-        ASSERT_NE(window, nullptr) << SDL_GetError();
-        ASSERT_NE(SDL_GL_CreateContext(window), nullptr) << SDL_GetError();
-        glDeviceAttach(window, 0, 0, 640, 480);
-        ready = true;
+        openDisplay();
+        ready = !HasFatalFailure();
     }
     static void TearDownTestSuite() { glDeviceDetach(); }
     // Each case starts from the states the intro's plugins take for granted.
@@ -65,13 +51,13 @@ void beginFrame(uint32_t color, float z = 1.0f) {
 
 void endFrame() {
     ASSERT_EQ(deviceEndScene(), 0);
-    glDeviceReadPixels(frame.data());
+    glDeviceReadPixels(pixels.data());
     // The device's translation never hands OpenGL an invalid enum or value.
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 Rgba pixel(int x, int y) {
-    const uint8_t* p = &frame[(size_t(y) * 640 + x) * 4];
+    const uint8_t* p = pixelAt(x, y);
     return {p[0], p[1], p[2]};
 }
 

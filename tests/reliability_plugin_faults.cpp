@@ -30,6 +30,10 @@
 
 #include <sys/wait.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 // ---- Counting the program's memory blocks ----
 
 extern "C" void* __real__Z10allocBlocki(int32_t size);
@@ -146,6 +150,10 @@ void exitProcess(int32_t code) {
         problems += std::to_string(recordLiveObjects()) + " device objects left; ";
     if (liveBlocks.load() != 0)
         problems += std::to_string(liveBlocks.load()) + " memory blocks left; ";
+#if defined(__SANITIZE_ADDRESS__)
+    // A leak found at the exit itself would not change a non-zero exit code.
+    if (__lsan_do_recoverable_leak_check() != 0) problems += "LeakSanitizer found leaks; ";
+#endif
     if (code == 0 && !boxes.empty()) problems += "a message after a normal end; ";
     if (code != 0) {
         if (boxes.size() != 1 || boxes[0] != "Velmora: Can't init demo plugins")

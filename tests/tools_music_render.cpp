@@ -3,12 +3,9 @@
 // on: no clipping and headroom, loudness of the opening and the main part, the main
 // part's first downbeat under the opening's white flash (35.5 s), a pass of at least
 // 150 s that loops without a seam, and kick and snare rhythms for the corner panels.
-#include "assets/module_asset.h"
 #include "tools_music_support.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 namespace {
 
@@ -16,12 +13,6 @@ using namespace musictest;
 
 constexpr double whiteFlashSeconds = 35.5;
 constexpr int rowsPerBar = 16;
-
-std::vector<uint8_t> embeddedModule() {
-    uint32_t count = 0;
-    std::memcpy(&count, moduleImage, 4);
-    return std::vector<uint8_t>(moduleImage + 4, moduleImage + 4 + count);
-}
 
 struct Pass {
     Render render;
@@ -49,9 +40,8 @@ const Pass& pass() {
 }
 
 bool names(const Render& r, size_t row, uint8_t instrument) {
-    for (uint8_t i : r.rowInstruments[row])
-        if (i == instrument) return true;
-    return false;
+    const std::vector<uint8_t>& named = r.rowInstruments[row];
+    return std::find(named.begin(), named.end(), instrument) != named.end();
 }
 
 TEST(MusicRender, OnePassLoopsBackWithoutASeam) {

@@ -3,6 +3,7 @@
 // the mixing thread) and records the song position of every row tick, plus the level
 // measures the tests apply to the render.
 #pragma once
+#include "assets/module_asset.h"
 #include "audio/output.h"
 #include "audio/waveout_virtual.h"
 #include "music/loader.h"
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace musictest {
@@ -28,22 +30,29 @@ struct RowTick {
 struct Render {
     std::vector<int16_t> samples; // interleaved stereo, left first
     std::vector<RowTick> rows;
-    // Copies of the song facts the tests need after the song is gone.
-    int32_t channelCount = 0;
-    int32_t restartPosition = 0;
+    int32_t restartPosition = 0; // copied from the song, which is gone after the render
     std::vector<std::vector<uint8_t>> rowInstruments; // per row tick: instruments named
     int64_t frames() const { return int64_t(samples.size() / 2); }
 };
 
-namespace detail {
+// The XM bytes of the module embedded in the intro (after its byte count).
+inline std::vector<uint8_t> embeddedModule() {
+    uint32_t count = 0;
+    std::memcpy(&count, moduleImage, 4);
+    return std::vector<uint8_t>(moduleImage + 4, moduleImage + 4 + count);
+}
 
-inline std::vector<uint8_t>& servedModule() {
-    static std::vector<uint8_t> bytes;
-    return bytes;
+// Loads XM bytes through the real file callbacks and loader; null when they do not load.
+inline Song* loadModule(const std::vector<uint8_t>& xm) {
+    static std::vector<uint8_t> served;
+    served = xm;
+    registerFileCallbacks(
+        [](const char*) { return openMemoryFile(served.data(), int32_t(served.size())); },
+        closeModuleFile, readModuleFile, seekModuleFile, tellModuleFile);
+    return loadSong(nullptr);
 }
-inline void* openServed(const char*) {
-    return openMemoryFile(servedModule().data(), int32_t(servedModule().size()));
-}
+
+namespace detail {
 
 struct Recorder {
     TickHandler original = nullptr;
@@ -81,16 +90,12 @@ inline void recordingTick(Song* song) {
 // not load.
 inline Render renderModule(const std::vector<uint8_t>& xm, double seconds) {
     Render out;
-    detail::servedModule() = xm;
-    registerFileCallbacks(detail::openServed, closeModuleFile, readModuleFile, seekModuleFile,
-                          tellModuleFile);
     if (!openSoundOutput(rate)) return out;
-    Song* song = loadSong(nullptr);
+    Song* song = loadModule(xm);
     if (!song) {
         closeSoundOutput();
         return out;
     }
-    out.channelCount = song->channelCount;
     out.restartPosition = song->restartPosition;
     detail::Recorder& r = detail::recorder();
     r = detail::Recorder{song->tickHandler, 0, &out};

@@ -185,6 +185,8 @@ std::string runCapture(const CaptureOptions& options, const CaptureWatch* watch,
     if (failure.empty() && video)
         failure = muxVideo(options.ffmpeg, stagedPath("video.mp4"), stagedPath("audio.wav"),
                            stagedPath(stagedVideoName), stagedPath("ffmpeg.log"));
+    // Ctrl+C while ffmpeg was finishing still means: no output.
+    if (failure.empty() && stopAsked) failure = "interrupted";
     if (failure.empty() && options.mode != CaptureMode::none) failure = commitStaging(options);
     if (!failure.empty()) abandonStaging();
     return failure;
