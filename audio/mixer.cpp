@@ -187,6 +187,11 @@ inline void addFour(float* out, __m128 s, __m128 gains01, __m128 gains23) {
 #endif
 
 #if defined(VELMORA_WIDE_LOOPS)
+// ---- Eight frames at a time ----
+// The four-frame loop of mixSteady with the arithmetic in 256-bit lanes. The pairs
+// are read with plain loads as in nextFour: the vector gather instruction is slower
+// than eight of them. Takes whole groups of eight frames and leaves out and frames
+// at what remains.
 __attribute__((target("avx2"))) uint64_t mixSteadyWide(float*& out, int32_t& frames, uint64_t x,
                                                        uint64_t delta, const int16_t* data,
                                                        float left, float right) {
@@ -216,6 +221,7 @@ __attribute__((target("avx2"))) uint64_t mixSteadyWide(float*& out, int32_t& fra
         __m256 s = _mm256_add_ps(_mm256_cvtepi32_ps(first),
                                  _mm256_mul_ps(t, _mm256_cvtepi32_ps(difference)));
         fractions = _mm256_add_epi32(fractions, fractionStep);
+        // s0 s0 s1 s1 | s4 s4 s5 s5 and s2 s2 s3 s3 | s6 s6 s7 s7, put back in frame order.
         __m256 lower = _mm256_unpacklo_ps(s, s);
         __m256 upper = _mm256_unpackhi_ps(s, s);
         __m256 frames0123 = _mm256_permute2f128_ps(lower, upper, 0x20);

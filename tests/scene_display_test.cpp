@@ -23,7 +23,7 @@ int32_t texelDifference(int32_t x, int32_t y) {
     const uint8_t* at =
         backdropTileImages[(y / 256) * 3 + x / 256] + ((y % 256) * 256 + x % 256) * 2;
     const int32_t t = at[0] | at[1] << 8;
-    const int32_t rgb[3] = {((t >> 11) & 31) * 255 + 15) / 31, (((t >> 5) & 63) * 255 + 31) / 63,
+    const int32_t rgb[3] = {(((t >> 11) & 31) * 255 + 15) / 31, (((t >> 5) & 63) * 255 + 31) / 63,
                             ((t & 31) * 255 + 15) / 31};
     int32_t worst = 0;
     for (int32_t c = 0; c < 3; c++)
