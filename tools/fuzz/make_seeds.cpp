@@ -157,6 +157,26 @@ void oddSeeds() {
     m.instruments[0].panningEnvelope.loopEnd = 30;
     m.instruments[0].headerSize = 300;
     save(m, "envelope-indices");
+    // Retrigger volume modes the parameter classes above miss.
+    for (uint8_t mode : {uint8_t(2), uint8_t(6), uint8_t(9), uint8_t(0xD)})
+        save(effectModule(0x1B, uint8_t(mode << 4 | 2), 0, true),
+             "retrigger-mode-" + std::to_string(mode));
+    // Voices far above the output rate (hundreds of samples a frame) and sliding up
+    // out of range, in both frequency tables.
+    for (bool linear : {true, false}) {
+        m = effectModule(0x01, 0xFF, 0, linear);
+        for (XmSample& sample : m.instruments[0].samples)
+            sample.relativeNote = 120;
+        m.instruments[1].samples[0].relativeNote = 127;
+        save(m, linear ? "highest-linear" : "highest-amiga");
+    }
+    // A ping-pong loop from the sample's first slot, played fast enough to reflect
+    // there within a frame.
+    m = effectModule(0x02, 0x01, 0, true);
+    m.instruments[0].samples[1].loopStart = 0;
+    m.instruments[0].samples[1].loopLength = 3;
+    m.instruments[0].samples[1].relativeNote = 60;
+    save(m, "pingpong-from-start");
 }
 
 // Cells of random bytes over the same instruments: notes, instruments, volume bytes,
