@@ -69,8 +69,10 @@ constexpr uint32_t makeFourCC(char a, char b, char c, char d) {
     return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
            uint32_t(uint8_t(d)) << 24;
 }
-constexpr uint32_t fmtDXT1 = makeFourCC('D', 'X', 'T', '1'), fmtDXT2 = makeFourCC('D', 'X', 'T', '2'),
-                   fmtDXT3 = makeFourCC('D', 'X', 'T', '3'), fmtDXT4 = makeFourCC('D', 'X', 'T', '4'),
+constexpr uint32_t fmtDXT1 = makeFourCC('D', 'X', 'T', '1'),
+                   fmtDXT2 = makeFourCC('D', 'X', 'T', '2'),
+                   fmtDXT3 = makeFourCC('D', 'X', 'T', '3'),
+                   fmtDXT4 = makeFourCC('D', 'X', 'T', '4'),
                    fmtDXT5 = makeFourCC('D', 'X', 'T', '5');
 
 constexpr uint32_t usageWriteOnly = 0x8, usageDynamic = 0x200;

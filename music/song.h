@@ -16,7 +16,7 @@ struct Sample {
     uint32_t loopLength; // in samples; loop end = loopStart + loopLength
     uint8_t volume;      // 0..64
     int8_t finetune;
-    int32_t panning; // 0..255
+    int32_t panning;  // 0..255
     uint8_t bits;     // 8 or 16 as in the file; 16 once the data is loaded
     uint8_t loopType; // 1 no loop, 2 forward, 4 ping-pong (0 only in emptySample)
     int8_t relativeNote;
@@ -26,7 +26,7 @@ struct Instrument {
     int32_t sampleCount; // 0..16
     Sample* samples[16]; // slots from sampleCount on point at emptySample
     uint8_t sampleMap[96];
-    EnvelopePoint volumeEnvelope[20];  // points 0..11 from the file, 12..19 zero
+    EnvelopePoint volumeEnvelope[20]; // points 0..11 from the file, 12..19 zero
     EnvelopePoint panningEnvelope[20];
     uint8_t volumePointCount;
     uint8_t panningPointCount;

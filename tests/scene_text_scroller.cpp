@@ -152,17 +152,13 @@ TEST_F(TextScrollerTest, LinesEnterOnePerPassAndTheBufferRestartsWhenFull) {
         EXPECT_EQ(at(*d, 200 * k + 199, tl, vxU), glyphU(uint8_t(5 + k))) << k;
 }
 
-TEST_F(TextScrollerTest, FailuresAndEmptyWindows) {
-    shutdownTextScroller();           // before any init
-    ASSERT_EQ(initTextScroller(), 0); // the embedded text
+TEST_F(TextScrollerTest, RefusedTextsAndEmptyWindows) {
+    // Shutdown before any init is safe (init failures, at every call, are the
+    // reliability tests' part); the embedded text is shown.
+    shutdownTextScroller();
+    ASSERT_EQ(initTextScroller(), 0);
     ASSERT_NE(frame(1.0f), nullptr);
     shutdownTextScroller();
-    for (RecordFault fault : {RecordFault::createTexture, RecordFault::lockVertexBuffer}) {
-        recordFailNth(fault, 1);
-        EXPECT_EQ(initTextScroller(), -1);
-        shutdownTextScroller();
-        EXPECT_EQ(recordLiveObjects(), 0u);
-    }
     // Texts it cannot show (no lines, a cut record, sixteen lines too long for the
     // buffer) are refused rather than read past or overflowed.
     for (const std::vector<uint8_t>& bad :
