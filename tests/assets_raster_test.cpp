@@ -1,5 +1,6 @@
 // The generator's picture arithmetic: the blue-noise dither that keeps gradients free of
-// bands, the pixel packing, and the distance transform the logo's outline is built on.
+// bands, and the distance transform the logo's outline is built on. (What the generator
+// writes is pinned byte for byte by the regeneration test.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -41,18 +42,6 @@ TEST(GeneratorRaster, DitherKeepsTheAverageOfAGradient) {
     // Neighbours in a region of one flat mid value differ by at most one level.
     for (int x = 0; x < 63; ++x)
         EXPECT_LE(std::abs(ditherLevel(0.37f, 31, x, 9) - ditherLevel(0.37f, 31, x + 1, 9)), 1);
-}
-
-TEST(GeneratorRaster, PixelPackingRoundTrips) {
-    // Full levels pack to all ones whatever the dither; out-of-range values clamp instead
-    // of wrapping into other channels; unpacking and packing round-trip.
-    EXPECT_EQ(packR5G6B5({1, 1, 1, 1}, 0, 0, true), 0xFFFF);
-    EXPECT_EQ(packA4R4G4B4({0, 0, 1, 1}, 0, 0, false), 0xF00F);
-    EXPECT_EQ(packR5G6B5({2.0f, -1.0f, 0.5f, 1}, 0, 0, false) & 0xFFE0, 0xF800);
-    for (uint32_t v = 0; v < 65536; v += 97) {
-        EXPECT_EQ(packR5G6B5(unpackR5G6B5(uint16_t(v)), 0, 0, false), v);
-        EXPECT_EQ(packA4R4G4B4(unpackA4R4G4B4(uint16_t(v)), 0, 0, false), v);
-    }
 }
 
 TEST(GeneratorRaster, DistanceTransformMatchesBruteForce) {

@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <tuple>
 #include <utility>
 
 namespace {
@@ -88,11 +87,6 @@ TEST_F(CornerPanelsTest, UploadsDrawsBothStripsAndPutsTheBaselineBack) {
         EXPECT_TRUE(t->format == fmtA4R4G4B4 && t->width == 128u);
         EXPECT_EQ(std::memcmp(t->levelBytes[0].data(), panelImages[id - 1], 32768), 0);
     }
-    const RecordedBuffer* buffer = recordedVertexBuffer(1);
-    EXPECT_TRUE(buffer->length == 1536u && buffer->usage == (usageWriteOnly | usageDynamic) &&
-                buffer->format == fvfScreenSpecular && buffer->pool == poolSystemMem);
-    EXPECT_EQ(std::memcmp(buffer->bytes.data(), panelVertices, 1536), 0);
-    EXPECT_EQ(recordedCallsOf(CallKind::lockVertexBuffer).at(0)->args[2], lockDiscard);
     frame(tick);
     const std::vector<RecordedCall> draws = copyDraws();
     const auto locks = recordedCallsOf(CallKind::lockVertexBuffer);
@@ -111,7 +105,7 @@ TEST_F(CornerPanelsTest, UploadsDrawsBothStripsAndPutsTheBaselineBack) {
                          {rsSpecularEnable, 1}});
         for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
             EXPECT_EQ(s.stage0[filter], filterPoint);
-        // Only the specular colour differs from the embedded vertices.
+        // The embedded vertices, drawn from the buffer: only the specular colour differs.
         for (uint32_t v = 0; v < 24; v++) {
             const uint8_t* source = panelVertices + (24 * i + v) * 32;
             EXPECT_EQ(std::memcmp(draws[i].data.data() + v * 32, source, 20), 0);
@@ -138,19 +132,6 @@ TEST_F(CornerPanelsTest, FlashStartsAtFullLevelAndFallsThreePerSecond) {
         uint32_t expected = k > 21 ? 0 : uint32_t(roundToInteger((64 - 3 * k) * 255.0 / 64.0));
         EXPECT_EQ(frame(tick), Levels(expected, 0)) << k;
     }
-    // At 60 frames per second: 12.75 a frame, gone after 20 frames.
-    const float sixtieth = 1092.0f / 65536.0f;
-    hear(0, 5);
-    frame(sixtieth);
-    hear(0, 4);
-    uint32_t previous = frame(sixtieth).first;
-    EXPECT_EQ(previous, 255u);
-    for (int32_t k = 1; k < 20; k++) {
-        uint32_t level = frame(sixtieth).first;
-        EXPECT_TRUE(level > 0 && previous - level >= 12 && previous - level <= 13) << k;
-        previous = level;
-    }
-    EXPECT_EQ(frame(sixtieth).first, 0u);
     // A frame of no time keeps the level; a very long one is followed by 0.
     hear(0, 6);
     frame(0.0f);

@@ -379,35 +379,4 @@ TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
     releaseTexture(black);
 }
 
-TEST_F(GlDeviceTest, TransformedGeometryKeepsThePixelCentres) {
-    // With identity matrices clip space is the screen: x -1..1 over 640 pixels, y 1..-1
-    // over 480, depth 0..1. Pixel centres sit on whole screen coordinates, so a square
-    // over 0.25..10.25 fills pixels 1 to 10 (centred on half coordinates: 0 to 9).
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    for (uint32_t which : {transformWorld, transformView, transformProjection})
-        setTransform(which, identity);
-    setVertexShader(fvfXyz | fvfDiffuse);
-    struct {
-        float x, y, z;
-        uint32_t diffuse;
-    } square[4];
-    for (int i = 0; i < 4; ++i)
-        square[i] = {(i & 1 ? 10.25f : 0.25f) / 320 - 1, 1 - (i & 2 ? 10.25f : 0.25f) / 240, 0.5f,
-                     0xFF00FF00};
-    // Depth 0.5 against a cleared 0.4 fails the test: the projection's depth is 0..1.
-    setRenderState(rsZEnable, 1);
-    for (float clearZ : {0.4f, 1.0f}) {
-        beginFrame(0xFF000000, clearZ);
-        ASSERT_EQ(drawPrimitiveUP(ptTriangleStrip, 2, square, sizeof square[0]), 0);
-        endFrame();
-        expectPixels({{5, 5, {0, clearZ < 1 ? 0 : 255, 0}}});
-    }
-    expectPixels({{0, 5, {0, 0, 0}},
-                  {5, 0, {0, 0, 0}},
-                  {1, 1, {0, 255, 0}},
-                  {10, 10, {0, 255, 0}},
-                  {11, 5, {0, 0, 0}},
-                  {5, 11, {0, 0, 0}}});
-}
-
 } // namespace

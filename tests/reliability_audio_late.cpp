@@ -42,6 +42,12 @@ int32_t playingBlock(uint64_t bytes) {
     return int32_t((bytes / 4) % uint64_t(ringFrames)) / blockFrames;
 }
 
+// heardBlock moves on before its block is rendered: the thread has followed the
+// device once heardBlock is there and no render is under way.
+bool followed(int32_t block) {
+    return heardBlock.load() == block && !mixingThreadRendering();
+}
+
 // The mixing thread can be held inside a tick: armed, the next tick waits until it
 // is released, and says that it is waiting.
 std::atomic<bool> holdArmed{false};
@@ -88,8 +94,7 @@ struct Playing {
         for (int32_t i = 0; i < blocks; ++i) {
             moveTo(position + uint64_t(blockFrames) * 4);
             const int32_t target = playingBlock(position);
-            if (!waitWhileReading([&] { return heardBlock.load() == target; }, badReads))
-                return false;
+            if (!waitWhileReading([&] { return followed(target); }, badReads)) return false;
         }
         return true;
     }
@@ -114,7 +119,7 @@ TEST(OutputFallsBehind, DeviceLeapingMoreThanARingAhead) {
     play.moveTo(play.position + uint64_t(ringFrames) * 4 * 5 / 2 + 3 * uint64_t(blockFrames) * 4 +
                 7);
     const int32_t target = playingBlock(play.position);
-    ASSERT_TRUE(waitWhileReading([&] { return heardBlock.load() == target; }, &badReads));
+    ASSERT_TRUE(waitWhileReading([&] { return followed(target); }, &badReads));
     const OutputHealth after = outputHealth();
     EXPECT_EQ(after.ringOverruns, before.ringOverruns + 1);
     EXPECT_LE(after.longestCatchUp, blockCount - 1);
@@ -135,7 +140,7 @@ TEST(OutputFallsBehind, DeviceLeapingMoreThanARingAhead) {
     for (uint64_t bytes : {(uint64_t(1) << 40) + 5, uint64_t(blockFrames) * 4 * 2}) {
         play.moveTo(bytes);
         const int32_t where = playingBlock(bytes);
-        ASSERT_TRUE(waitWhileReading([&] { return heardBlock.load() == where; }, &badReads));
+        ASSERT_TRUE(waitWhileReading([&] { return followed(where); }, &badReads));
     }
     EXPECT_EQ(badReads, 0);
 }
@@ -164,8 +169,7 @@ TEST(OutputFallsBehind, MixingThreadHeldUpInsideARender) {
     // Released, it finishes the interrupted catch-up, then finds the device a ring
     // ahead at its next poll and renders up to the block being played.
     const int32_t target = playingBlock(play.position);
-    ASSERT_TRUE(waitWhileReading(
-        [&] { return heardBlock.load() == target && !mixingThreadRendering(); }, &badReads));
+    ASSERT_TRUE(waitWhileReading([&] { return followed(target); }, &badReads));
     const OutputHealth after = outputHealth();
     EXPECT_GE(after.ringOverruns, before.ringOverruns + 1);
     EXPECT_LE(after.longestCatchUp, blockCount - 1);

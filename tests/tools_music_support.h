@@ -42,13 +42,18 @@ inline std::vector<uint8_t> embeddedModule() {
     return std::vector<uint8_t>(moduleImage + 4, moduleImage + 4 + count);
 }
 
-// Loads XM bytes through the real file callbacks and loader; null when they do not load.
-inline Song* loadModule(const std::vector<uint8_t>& xm) {
+// Serves XM bytes through the real file callbacks (the sound output opens only once they
+// are registered).
+inline void serveModule(const std::vector<uint8_t>& xm) {
     static std::vector<uint8_t> served;
     served = xm;
     registerFileCallbacks(
         [](const char*) { return openMemoryFile(served.data(), int32_t(served.size())); },
         closeModuleFile, readModuleFile, seekModuleFile, tellModuleFile);
+}
+// Loads XM bytes through the real loader; null when they do not load.
+inline Song* loadModule(const std::vector<uint8_t>& xm) {
+    serveModule(xm);
     return loadSong(nullptr);
 }
 
@@ -90,8 +95,9 @@ inline void recordingTick(Song* song) {
 // not load.
 inline Render renderModule(const std::vector<uint8_t>& xm, double seconds) {
     Render out;
+    serveModule(xm);
     if (!openSoundOutput(rate)) return out;
-    Song* song = loadModule(xm);
+    Song* song = loadSong(nullptr);
     if (!song) {
         closeSoundOutput();
         return out;

@@ -60,8 +60,7 @@ void checkSample(const Sample* s, bool empty) {
 void checkSong(const Song* song) {
     if (song->channelCount < 1 || song->channelCount > 32)
         broken("channel count", song->channelCount, 0);
-    if (song->songLength < 1 || song->songLength > 256)
-        broken("song length", song->songLength, 0);
+    if (song->songLength < 1 || song->songLength > 256) broken("song length", song->songLength, 0);
     if (song->restartPosition < 0 || song->restartPosition >= song->songLength)
         broken("restart position", song->restartPosition, song->songLength);
     if (song->patternCount < song->usedPatternCount)

@@ -54,8 +54,12 @@ void addInstruments(XmModule& m) {
     s16.loopLength = 280;
     s16.relativeNote = 12;
     s16.finetune = -40;
-    a.volumeEnvelope = {{{0, 64}, {4, 40}, {10, 50}, {30, 0}}, 2, 1, 2,
-                        xmEnvelopeOn | xmEnvelopeSustain | xmEnvelopeLoop, {}};
+    a.volumeEnvelope = {{{0, 64}, {4, 40}, {10, 50}, {30, 0}},
+                        2,
+                        1,
+                        2,
+                        xmEnvelopeOn | xmEnvelopeSustain | xmEnvelopeLoop,
+                        {}};
     a.panningEnvelope = {{{0, 0}, {6, 64}, {12, 32}}, 1, 0, 2, xmEnvelopeOn | xmEnvelopeLoop, {}};
     a.fadeout = 400;
 
@@ -191,7 +195,8 @@ void randomSeeds() {
         m.defaultTempo = uint16_t(60 + random() % 160);
         int32_t patterns = 1 + int32_t(random() % 4);
         for (int32_t p = 0; p < patterns; ++p) {
-            XmPattern& pattern = m.patterns.emplace_back(xmPattern(1 + random() % 40, m.channelCount));
+            XmPattern& pattern =
+                m.patterns.emplace_back(xmPattern(1 + random() % 40, m.channelCount));
             for (XmCell& cell : pattern.cells) {
                 if (random() % 3 != 0) continue;
                 cell.note = uint8_t(random() % 98);
