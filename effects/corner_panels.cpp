@@ -10,6 +10,7 @@
 #include "assets/panel_assets.h"
 #include "audio/sync.h"
 #include "gfx/device.h"
+#include "gfx/screen_vertex.h"
 #include "gfx/upload.h"
 
 #include <cstring>
@@ -74,8 +75,7 @@ void renderCornerPanels() {
         else if (flashLevel[i] < 0.0f)
             flashLevel[i] = 0.0f;
 
-        const uint32_t level = uint32_t(roundToInteger(flashLevel[i] * 255.0f)) & 0xFF;
-        const uint32_t color = 0xFF000000u | level * 0x010101u;
+        const uint32_t color = greyLevelColor(flashLevel[i]);
 
         void* data = nullptr;
         if (lockVertexBuffer(panelBuffer, uint32_t(panelBytes * i), panelBytes, &data, 0) == 0 &&

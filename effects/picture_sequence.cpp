@@ -9,6 +9,8 @@
 #include "app/random.h"
 #include "assets/opening_assets.h"
 #include "gfx/device.h"
+#include "effects/glyph_record.h"
+#include "gfx/screen_vertex.h"
 #include "gfx/upload.h"
 
 #include <cstring>
@@ -16,21 +18,6 @@
 namespace {
 
 // ---- Data layouts ----
-
-// One glyph of the opening font: texture coordinates of its edges and its advance.
-struct GlyphRecord {
-    float uLeft, vTop, uRight, vBottom;
-    int32_t width;
-};
-static_assert(sizeof(GlyphRecord) == 20);
-
-// Pre-transformed vertex of format 0x144.
-struct ScreenVertex {
-    float x, y, z, rhw;
-    uint32_t diffuse;
-    float u, v;
-};
-static_assert(sizeof(ScreenVertex) == 28);
 
 constexpr int32_t glyphCount = 64;
 constexpr int32_t fontCellHeightOffset = 0;
@@ -93,7 +80,7 @@ GlyphRecord fontGlyph(int32_t index) {
 uint32_t greyColor(float level) {
     if (!(level > 0.0f)) level = 0.0f;
     if (level > 1.0f) level = 1.0f;
-    return ((uint32_t(roundToInteger(level * 255.0f)) & 0xFF) * 0x010101u) - 0x01000000u;
+    return greyLevelColor(level);
 }
 
 void drawQuad(const ScreenVertex quad[4]) {

@@ -12,6 +12,8 @@
 #include "app/memory.h"
 #include "assets/scroller_assets.h"
 #include "gfx/device.h"
+#include "effects/glyph_record.h"
+#include "gfx/screen_vertex.h"
 #include "gfx/upload.h"
 
 #include <cmath>
@@ -20,21 +22,6 @@
 namespace {
 
 // ---- Data layouts ----
-
-// One glyph of the font: texture coordinates of its edges and its advance.
-struct GlyphRecord {
-    float uLeft, vTop, uRight, vBottom;
-    int32_t width;
-};
-static_assert(sizeof(GlyphRecord) == 20);
-
-// Pre-transformed vertex of format 0x144.
-struct ScreenVertex {
-    float x, y, z, rhw;
-    uint32_t diffuse;
-    float u, v;
-};
-static_assert(sizeof(ScreenVertex) == 28);
 
 struct TextLine {
     int32_t byteCount;    // glyph bytes; 0 for an empty line

@@ -49,13 +49,23 @@ grab() { # file
     timeout -k 2 20 ffmpeg -nostdin -loglevel error -f x11grab -video_size 640x480 -i "$DISPLAY" \
         -frames:v 1 -f rawvideo -pix_fmt rgb24 -y "$1" || fail "screen grab failed"
 }
-dismiss() { # the box called $1
-    box=$(window_id "$1") || fail "no \"$1\" box"
-    sleep 0.3
-    xdotool key --window "$box" Return
-    for _ in $(seq 50); do
-        xwininfo -root -tree 2>/dev/null | grep -q "\"$1\":" || return 0
-        sleep 0.1
+dismiss() { # the box called $1: Return until it has gone or the program has ended
+    # The intro's own window has the same title as its fatal box and may still be
+    # there for a moment, so the window is looked up again for every key press, and
+    # the box counts as gone only once no such window has been seen for a second.
+    window_id "$1" >/dev/null || fail "no \"$1\" box"
+    local absent=0
+    for _ in $(seq 100); do
+        sleep 0.2
+        kill -0 "$pid" 2>/dev/null || return 0
+        box=$(xwininfo -root -tree 2>/dev/null | awk -v n="\"$1\":" '$2 == n {print $1; exit}')
+        if [ -z "$box" ]; then
+            absent=$((absent + 1))
+            [ "$absent" -ge 5 ] && return 0
+            continue
+        fi
+        absent=0
+        xdotool key --window "$box" Return 2>/dev/null
     done
     fail "the \"$1\" box stayed"
 }
