@@ -1,9 +1,11 @@
 # Programs, defined after every folder so that all platform libraries exist.
 
-# The intro: OpenGL display and device, SDL window system, counter and wave output.
-add_executable(velmora ${CMAKE_SOURCE_DIR}/app/main.cpp ${CMAKE_SOURCE_DIR}/app/run_stats.cpp)
-target_link_libraries(velmora PRIVATE vm_core vm_display_sdl vm_device_gl vm_platform_sdl
-                                      vm_counter_sdl)
-if(TARGET vm_waveout_sdl)
-  target_link_libraries(velmora PRIVATE vm_waveout_sdl)
+if(VELMORA_PLATFORM STREQUAL "sdl")
+  # The intro: OpenGL display and device, SDL window system, counter and wave output.
+  add_executable(velmora ${CMAKE_SOURCE_DIR}/app/main.cpp ${CMAKE_SOURCE_DIR}/app/run_stats.cpp)
+  target_link_libraries(velmora PRIVATE vm_core vm_display_sdl vm_device_gl vm_platform_sdl
+                                        vm_counter_sdl vm_waveout_sdl)
+endif()
+
+if(VELMORA_PLATFORM STREQUAL "win32")
 endif()

@@ -1,4 +1,4 @@
 # The music module: byte count and XM file.
-    .include "embed.inc"
-    .section .rodata.velmora_module, "a"
+#include "embed.inc"
+    embed_section velmora_module
     embed moduleImage, "module.bin", 0

@@ -1,6 +1,6 @@
 # The opening's glyph sheet, font description (directly after the sheet), text lines, logo.
-    .include "embed.inc"
-    .section .rodata.velmora_opening, "a"
+#include "embed.inc"
+    embed_section velmora_opening
     .balign 16
     embed glyphSheet, "opening_glyph_sheet.bin", 131072
     embed openingFont, "opening_font.bin", 1544

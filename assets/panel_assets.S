@@ -1,6 +1,6 @@
 # The corner panels' images, trigger instruments and vertices.
-    .include "embed.inc"
-    .section .rodata.velmora_panels, "a"
+#include "embed.inc"
+    embed_section velmora_panels
     .balign 16
     embed panelImages, "panel_images.bin", 65536
     embed panelTriggerInstruments, "panel_triggers.bin", 8

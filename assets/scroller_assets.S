@@ -1,6 +1,6 @@
 # The text column's font header, font image, glyph records and text block.
-    .include "embed.inc"
-    .section .rodata.velmora_scroller, "a"
+#include "embed.inc"
+    embed_section velmora_scroller
     .balign 16
     embed scrollerFontHeader, "scroller_font_header.bin", 12
     embed scrollerFontImages, "scroller_font_images.bin", 131072
@@ -8,8 +8,6 @@
     embed scrollerText, "scroller_text.bin", 0
 scrollerTextEnd:
     .balign 4
-    .globl scrollerTextSize
-    .type scrollerTextSize, @object
-scrollerTextSize:
+    embed_symbol scrollerTextSize
     .long scrollerTextEnd - scrollerText
-    .size scrollerTextSize, 4
+    embed_size scrollerTextSize

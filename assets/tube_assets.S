@@ -1,6 +1,6 @@
 # The tube's material, light, view and projection matrices.
-    .include "embed.inc"
-    .section .rodata.velmora_tube, "a"
+#include "embed.inc"
+    embed_section velmora_tube
     .balign 16
     embed tubeMaterial, "tube_material.bin", 68
     embed tubeLight, "tube_light.bin", 104
