@@ -53,3 +53,15 @@ bool isTextureFormat(uint32_t format);
 uint32_t levelRowBytes(uint32_t format, uint32_t width);
 // Rows of the level as the image stores it (rows of blocks when compressed).
 uint32_t levelRows(uint32_t format, uint32_t height);
+
+// ---- Texel conversion for OpenGL ES, whose channel order differs from Direct3D's ----
+
+// Bytes per pixel of a level converted by convertLevelForEs: 3 for 24- and
+// X8R8G8B8 (r, g, b bytes), 4 for A8R8G8B8 and decoded DXT (r, g, b, a bytes), 2 for
+// the 16-bit formats (R5G6B5 as it is, 1555 as 5551, 4444 with alpha moved to the
+// low bits, each a native-endian word); 0 for an unknown format.
+uint32_t esTexelBytes(uint32_t format);
+// Converts a width x height level from its Direct3D layout (rows `pitch` bytes apart;
+// for DXT, rows of 4 x 4 blocks) into tightly packed rows in the layout above.
+void convertLevelForEs(uint32_t format, const uint8_t* source, uint32_t pitch, uint32_t width,
+                       uint32_t height, uint8_t* out);

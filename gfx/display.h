@@ -10,6 +10,8 @@
 struct AppWindow;
 
 inline constexpr const char* noOpenGlMessage = "OpenGL 2.1 needed";
+inline constexpr const char* noWebGlMessage =
+    "WebGL is needed to show this intro; this browser has it turned off or does not offer it";
 inline constexpr const char* noVideoModeMessage = "No valid video mode found";
 
 // One display mode as enumerated; format is the Direct3D code (displayFormatCode).

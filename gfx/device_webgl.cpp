@@ -1,0 +1,999 @@
+// The WebGL 1 display device: the backend of device_core.cpp over OpenGL ES 2
+// (emscripten's WebGL), keeping Direct3D 8's semantics with the conventions
+// device_core.h gives. WebGL has no fixed-function pipeline, so small generated
+// shaders do its work, one program per combination of what a draw needs:
+// - pre-transformed vertices through screenProjectionMatrix, untransformed ones
+//   through world x view x projection and clipConversionMatrix, both with the sub-pixel
+//   step the context reports (WebGL implementations snap positions as coarsely as
+//   to sixteenths of a pixel, where a finer lift would vanish);
+// - lighting per vertex as Direct3D 8 and OpenGL's fixed function compute it: light
+//   0 (directional, point or spot) in eye space, material or vertex diffuse, global
+//   ambient from the ambient render state, emissive, and specular (local viewer or
+//   not) as a separate colour that is added after texturing, only when specular is
+//   enabled;
+// - texture stage 0's colour and alpha operations (select, modulate, 2x, 4x, add,
+//   signed add, subtract; texture, diffuse, current and factor arguments with their
+//   complement and alpha-replicate modifiers), or the vertex colour alone without a
+//   texture; then the specular colour added when enabled, and the alpha test.
+// Textures are converted on upload where WebGL's channel order differs; DXT goes in
+// compressed where WEBGL_compressed_texture_s3tc is offered, else decoded. WebGL 1
+// samples a texture whose sides are not powers of two only clamped and unmipmapped,
+// so such textures ignore wrap addressing and mip filters. Flat shading and the
+// point and wireframe fill modes have no WebGL counterpart; triangles are always
+// Gouraud-shaded and filled (no effect asks for anything else).
+// Main thread only, with the context made current by the display code.
+#include "gfx/device_webgl.h"
+
+#include "app/memory.h"
+#include "gfx/device.h"
+#include "gfx/device_common.h"
+#include "gfx/device_core.h"
+
+#include <GLES2/gl2.h>
+#include <GLES2/gl2ext.h>
+#include <emscripten/html5.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool attached = false;
+bool hasS3tc = false;
+float screenProjection[16], clipConversion[16];
+GLuint vertexBufferName = 0, indexBufferName = 0;
+uint8_t* conversion = nullptr; // texel conversion scratch
+uint32_t conversionCapacity = 0;
+uint16_t* shortIndices = nullptr;
+uint32_t shortIndexCapacity = 0;
+
+// ---- WebGL shadow state ------------------------------------------------------------------------
+
+enum Cap { capDepth, capBlend, capCull, capCount };
+constexpr GLenum capNames[capCount] = {GL_DEPTH_TEST, GL_BLEND, GL_CULL_FACE};
+
+struct GlShadow {
+    int8_t caps[capCount]; // -1 unknown
+    GLenum depthFunc, srcBlend, dstBlend, cullFace;
+    GLboolean depthMask;
+    uint32_t colorMask;
+    GLuint boundTexture;
+    GLuint program;
+};
+GlShadow gl;
+
+void forgetGlState() {
+    std::memset(&gl, 0, sizeof gl);
+    for (int8_t& cap : gl.caps)
+        cap = -1;
+    gl.colorMask = 0xFFFFFFFFu;
+    gl.depthMask = 2; // neither GL_TRUE nor GL_FALSE
+    gl.boundTexture = ~GLuint(0);
+    gl.program = ~GLuint(0);
+}
+
+void setCap(Cap cap, bool on) {
+    if (gl.caps[cap] == int8_t(on)) return;
+    gl.caps[cap] = int8_t(on);
+    if (on)
+        glEnable(capNames[cap]);
+    else
+        glDisable(capNames[cap]);
+}
+
+void bindTexture(GLuint name) {
+    if (gl.boundTexture == name) return;
+    gl.boundTexture = name;
+    glBindTexture(GL_TEXTURE_2D, name);
+}
+
+// ---- State translation
+// ---------------------------------------------------------------------------
+
+GLenum compareFunction(uint32_t d3dCompare) {
+    switch (d3dCompare) {
+    case 1:
+        return GL_NEVER;
+    case 2:
+        return GL_LESS;
+    case 3:
+        return GL_EQUAL;
+    case 4:
+        return GL_LEQUAL;
+    case 5:
+        return GL_GREATER;
+    case 6:
+        return GL_NOTEQUAL;
+    case 7:
+        return GL_GEQUAL;
+    default:
+        return GL_ALWAYS;
+    }
+}
+
+GLenum blendFactor(uint32_t d3dBlend, bool source) {
+    switch (d3dBlend) {
+    case blendZero:
+        return GL_ZERO;
+    case 3:
+        return GL_SRC_COLOR;
+    case 4:
+        return GL_ONE_MINUS_SRC_COLOR;
+    case blendSrcAlpha:
+        return GL_SRC_ALPHA;
+    case blendInvSrcAlpha:
+        return GL_ONE_MINUS_SRC_ALPHA;
+    case 7:
+        return GL_DST_ALPHA;
+    case 8:
+        return GL_ONE_MINUS_DST_ALPHA;
+    case 9:
+        return GL_DST_COLOR;
+    case 10:
+        return GL_ONE_MINUS_DST_COLOR;
+    case 11: // WebGL takes alpha saturation as a source factor only
+        return source ? GL_SRC_ALPHA_SATURATE : GL_ONE;
+    default:
+        return GL_ONE;
+    }
+}
+
+void applyRasterStates() {
+    const uint32_t* rs = core.renderStates;
+    setCap(capDepth, rs[rsZEnable] != 0);
+    GLenum depthFunc = compareFunction(rs[rsZFunc]);
+    if (gl.depthFunc != depthFunc) glDepthFunc(gl.depthFunc = depthFunc);
+    GLboolean depthMask = rs[rsZWriteEnable] ? GL_TRUE : GL_FALSE;
+    if (gl.depthMask != depthMask) glDepthMask(gl.depthMask = depthMask);
+
+    setCap(capBlend, rs[rsAlphaBlendEnable] != 0);
+    GLenum src = blendFactor(rs[rsSrcBlend], true), dst = blendFactor(rs[rsDestBlend], false);
+    if (gl.srcBlend != src || gl.dstBlend != dst) glBlendFunc(gl.srcBlend = src, gl.dstBlend = dst);
+
+    // Both conventions see windings on the screen; the front face is counter-clockwise.
+    uint32_t cull = rs[rsCullMode];
+    setCap(capCull, cull == cullClockwise || cull == cullCounterClockwise);
+    GLenum cullFace = cull == cullCounterClockwise ? GL_FRONT : GL_BACK;
+    if (gl.cullFace != cullFace) glCullFace(gl.cullFace = cullFace);
+
+    uint32_t mask = rs[rsColorWriteEnable] & 0xF;
+    if (gl.colorMask != mask) {
+        gl.colorMask = mask;
+        glColorMask(mask & 4 ? GL_TRUE : GL_FALSE, mask & 2 ? GL_TRUE : GL_FALSE,
+                    mask & 1 ? GL_TRUE : GL_FALSE, mask & 8 ? GL_TRUE : GL_FALSE);
+    }
+}
+
+// ---- Programs
+// ------------------------------------------------------------------------------------
+
+// What selects a program. Stage arguments keep their source and modifier bits.
+struct ProgramKey {
+    uint8_t lit;       // 0 unlit; 1 + light type when lit with light 0 on; 5 lit, no light
+    uint8_t textured;  // 0: the vertex colour alone
+    uint8_t specular;  // add the specular colour
+    uint8_t alphaTest; // Direct3D compare function, 0 when off
+    uint8_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+    uint8_t localViewer, colorMaterial;
+};
+
+struct Program {
+    ProgramKey key;
+    GLuint name;
+    GLint matrix, worldView, normalMatrix, projection;
+    GLint lightVector, lightDiffuse, lightSpecular, lightAmbient, attenuation, spot;
+    GLint sceneAmbient, materialDiffuse, materialSpecular, power;
+    GLint factor, alphaRef, sampler;
+};
+
+constexpr int maxPrograms = 64;
+Program programs[maxPrograms];
+int programCount = 0;
+
+constexpr const char* vertexHeader = R"(
+attribute vec4 aPosition;
+attribute vec3 aNormal;
+attribute vec4 aDiffuse;
+attribute vec4 aSpecular;
+attribute vec2 aTexCoord;
+varying vec4 vDiffuse;
+varying vec4 vSpecular;
+varying vec2 vTexCoord;
+)";
+
+constexpr const char* unlitVertexBody = R"(
+uniform mat4 uMatrix;
+void main() {
+    gl_Position = uMatrix * aPosition;
+    gl_PointSize = 1.0;
+    vDiffuse = aDiffuse;
+    vSpecular = aSpecular;
+    vTexCoord = aTexCoord;
+}
+)";
+
+// Lighting in eye space as OpenGL's fixed function (and Direct3D 8) computes it.
+// uLightVector is the direction towards a directional light or the position of a
+// point or spot light; uSpot holds the spot direction and, in w, the cosine of the
+// cut-off angle; uAttenuation the three attenuation factors and, in w, the spot
+// exponent. uSceneAmbient is the emissive colour plus the global ambient times the
+// material ambient, uLightAmbient the light's ambient times the material ambient.
+constexpr const char* litVertexBody = R"(
+uniform mat4 uWorldView;
+uniform mat3 uNormalMatrix;
+uniform mat4 uProjection;
+uniform vec4 uLightVector;
+uniform vec4 uLightDiffuse;
+uniform vec4 uLightSpecular;
+uniform vec4 uLightAmbient;
+uniform vec4 uAttenuation;
+uniform vec4 uSpot;
+uniform vec4 uSceneAmbient;
+uniform vec4 uMaterialDiffuse;
+uniform vec4 uMaterialSpecular;
+uniform float uPower;
+void main() {
+    vec4 eye = uWorldView * aPosition;
+    gl_Position = uProjection * eye;
+    gl_PointSize = 1.0;
+    vec3 n = uNormalMatrix * aNormal;
+#if COLOR_MATERIAL
+    vec4 materialDiffuse = aDiffuse;
+#else
+    vec4 materialDiffuse = uMaterialDiffuse;
+#endif
+    vec3 primary = uSceneAmbient.rgb;
+    vec3 secondary = vec3(0.0);
+#if LIGHT_TYPE != 0
+#if LIGHT_TYPE == 3
+    vec3 l = uLightVector.xyz;
+    float factor = 1.0;
+#else
+    vec3 toLight = uLightVector.xyz - eye.xyz / eye.w;
+    float distance = length(toLight);
+    vec3 l = toLight / distance;
+    float factor = 1.0 / (uAttenuation.x + uAttenuation.y * distance +
+                          uAttenuation.z * distance * distance);
+#if LIGHT_TYPE == 2
+    float spotDot = dot(-l, uSpot.xyz);
+    factor *= spotDot < uSpot.w ? 0.0 : pow(max(spotDot, 0.0), uAttenuation.w);
+#endif
+#endif
+    float nDotL = dot(n, l);
+    vec3 lit = uLightAmbient.rgb + max(nDotL, 0.0) * uLightDiffuse.rgb * materialDiffuse.rgb;
+    primary += factor * lit;
+    if (nDotL > 0.0) {
+#if LOCAL_VIEWER
+        vec3 h = normalize(l + normalize(-eye.xyz));
+#else
+        vec3 h = normalize(l + vec3(0.0, 0.0, 1.0));
+#endif
+        float nDotH = max(dot(n, h), 0.0);
+        float shine = uPower > 0.0 ? pow(nDotH, uPower) : 1.0;
+        secondary = factor * shine * uLightSpecular.rgb * uMaterialSpecular.rgb;
+    }
+#endif
+    vDiffuse = vec4(clamp(primary, 0.0, 1.0), clamp(materialDiffuse.a, 0.0, 1.0));
+    vSpecular = vec4(clamp(secondary, 0.0, 1.0), 0.0);
+    vTexCoord = aTexCoord;
+}
+)";
+
+constexpr const char* fragmentHeader = R"(
+#ifdef GL_FRAGMENT_PRECISION_HIGH
+precision highp float;
+#else
+precision mediump float;
+#endif
+varying vec4 vDiffuse;
+varying vec4 vSpecular;
+varying vec2 vTexCoord;
+uniform sampler2D uTexture;
+uniform vec4 uFactor;
+uniform float uAlphaRef;
+)";
+
+// One stage argument as a GLSL expression: vec3 for colour, float for alpha.
+void argumentExpression(uint32_t arg, bool alpha, char* out, size_t size) {
+    const char* source;
+    switch (arg & 0xF) {
+    case taTexture:
+        source = "t";
+        break;
+    case 3:
+        source = "uFactor"; // texture factor
+        break;
+    default:
+        source = "vDiffuse"; // diffuse, and "current" at stage 0
+        break;
+    }
+    bool complement = arg & 0x10, replicate = arg & 0x20;
+    if (alpha || replicate)
+        std::snprintf(out, size, complement ? "(1.0 - %s.a)" : "%s.a", source);
+    else
+        std::snprintf(out, size, complement ? "(vec3(1.0) - %s.rgb)" : "%s.rgb", source);
+    if (!alpha && replicate) {
+        char scalar[48];
+        std::snprintf(scalar, sizeof scalar, "%s", out);
+        std::snprintf(out, size, "vec3(%s)", scalar);
+    }
+}
+
+void operationExpression(uint32_t op, uint32_t arg1, uint32_t arg2, bool alpha, char* out,
+                         size_t size) {
+    if (op == topDisable) {
+        op = topSelectArg1;
+        arg1 = taDiffuse;
+    }
+    char a[64], b[64];
+    argumentExpression(arg1, alpha, a, sizeof a);
+    argumentExpression(arg2, alpha, b, sizeof b);
+    const char* half = alpha ? "0.5" : "vec3(0.5)";
+    switch (op) {
+    case topSelectArg1:
+        std::snprintf(out, size, "%s", a);
+        break;
+    case topSelectArg2:
+        std::snprintf(out, size, "%s", b);
+        break;
+    case 5:
+        std::snprintf(out, size, "%s * %s * 2.0", a, b);
+        break;
+    case 6:
+        std::snprintf(out, size, "%s * %s * 4.0", a, b);
+        break;
+    case 7:
+        std::snprintf(out, size, "%s + %s", a, b);
+        break;
+    case 8:
+        std::snprintf(out, size, "%s + %s - %s", a, b, half);
+        break;
+    case 9:
+        std::snprintf(out, size, "(%s + %s - %s) * 2.0", a, b, half);
+        break;
+    case 10:
+        std::snprintf(out, size, "%s - %s", a, b);
+        break;
+    default: // modulate, and what the device does not know
+        std::snprintf(out, size, "%s * %s", a, b);
+        break;
+    }
+}
+
+const char* compareOperator(uint32_t d3dCompare) {
+    switch (d3dCompare) {
+    case 1:
+        return nullptr; // never: the fragment is always discarded
+    case 2:
+        return "<";
+    case 3:
+        return "==";
+    case 4:
+        return "<=";
+    case 5:
+        return ">";
+    case 6:
+        return "!=";
+    case 7:
+        return ">=";
+    default:
+        return "";
+    }
+}
+
+void buildFragmentSource(const ProgramKey& key, char* out, size_t size) {
+    char colour[256], alpha[256];
+    if (key.textured) {
+        operationExpression(key.colorOp, key.colorArg1, key.colorArg2, false, colour,
+                            sizeof colour);
+        operationExpression(key.alphaOp, key.alphaArg1, key.alphaArg2, true, alpha, sizeof alpha);
+    } else {
+        std::snprintf(colour, sizeof colour, "vDiffuse.rgb");
+        std::snprintf(alpha, sizeof alpha, "vDiffuse.a");
+    }
+    char test[128] = "";
+    if (key.alphaTest) {
+        // The reference is compared as Direct3D does, in whole levels of 255.
+        const char* op = compareOperator(key.alphaTest);
+        if (!op)
+            std::snprintf(test, sizeof test, "    discard;\n");
+        else if (*op)
+            std::snprintf(test, sizeof test,
+                          "    if (!(floor(a * 255.0 + 0.5) %s uAlphaRef)) discard;\n", op);
+    }
+    std::snprintf(out, size,
+                  "%s"
+                  "void main() {\n"
+                  "    vec4 t = texture2D(uTexture, vTexCoord);\n"
+                  "    vec3 c = clamp(%s, 0.0, 1.0);\n"
+                  "    float a = clamp(%s, 0.0, 1.0);\n"
+                  "%s"
+                  "%s"
+                  "    gl_FragColor = vec4(c, a);\n"
+                  "}\n",
+                  fragmentHeader, colour, alpha,
+                  key.specular ? "    c = min(c + vSpecular.rgb, vec3(1.0));\n" : "", test);
+}
+
+GLuint compileShader(GLenum type, const char* source) {
+    GLuint shader = glCreateShader(type);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+// Attribute locations, the same in every program.
+enum Attribute { attrPosition, attrNormal, attrDiffuse, attrSpecular, attrTexCoord };
+
+Program* findProgram(const ProgramKey& key) {
+    for (int i = 0; i < programCount; ++i)
+        if (std::memcmp(&programs[i].key, &key, sizeof key) == 0) return &programs[i];
+    if (programCount == maxPrograms) {
+        // Far more combinations than any frame uses: start the cache over.
+        for (int i = 0; i < programCount; ++i)
+            glDeleteProgram(programs[i].name);
+        programCount = 0;
+        gl.program = ~GLuint(0);
+    }
+
+    static char vertexSource[4096], fragmentSource[2048];
+    if (key.lit)
+        std::snprintf(vertexSource, sizeof vertexSource,
+                      "#define LIGHT_TYPE %d\n#define LOCAL_VIEWER %d\n#define COLOR_MATERIAL "
+                      "%d\n%s%s",
+                      key.lit == 5 ? 0 : key.lit - 1, key.localViewer, key.colorMaterial,
+                      vertexHeader, litVertexBody);
+    else
+        std::snprintf(vertexSource, sizeof vertexSource, "%s%s", vertexHeader, unlitVertexBody);
+    buildFragmentSource(key, fragmentSource, sizeof fragmentSource);
+
+    GLuint vertexShader = compileShader(GL_VERTEX_SHADER, vertexSource);
+    GLuint fragmentShader = compileShader(GL_FRAGMENT_SHADER, fragmentSource);
+    if (!vertexShader || !fragmentShader) {
+        if (vertexShader) glDeleteShader(vertexShader);
+        if (fragmentShader) glDeleteShader(fragmentShader);
+        return nullptr;
+    }
+    GLuint name = glCreateProgram();
+    glAttachShader(name, vertexShader);
+    glAttachShader(name, fragmentShader);
+    glBindAttribLocation(name, attrPosition, "aPosition");
+    glBindAttribLocation(name, attrNormal, "aNormal");
+    glBindAttribLocation(name, attrDiffuse, "aDiffuse");
+    glBindAttribLocation(name, attrSpecular, "aSpecular");
+    glBindAttribLocation(name, attrTexCoord, "aTexCoord");
+    glLinkProgram(name);
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+    GLint ok = 0;
+    glGetProgramiv(name, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        glDeleteProgram(name);
+        return nullptr;
+    }
+    Program& p = programs[programCount++];
+    p.key = key;
+    p.name = name;
+    p.matrix = glGetUniformLocation(name, "uMatrix");
+    p.worldView = glGetUniformLocation(name, "uWorldView");
+    p.normalMatrix = glGetUniformLocation(name, "uNormalMatrix");
+    p.projection = glGetUniformLocation(name, "uProjection");
+    p.lightVector = glGetUniformLocation(name, "uLightVector");
+    p.lightDiffuse = glGetUniformLocation(name, "uLightDiffuse");
+    p.lightSpecular = glGetUniformLocation(name, "uLightSpecular");
+    p.lightAmbient = glGetUniformLocation(name, "uLightAmbient");
+    p.attenuation = glGetUniformLocation(name, "uAttenuation");
+    p.spot = glGetUniformLocation(name, "uSpot");
+    p.sceneAmbient = glGetUniformLocation(name, "uSceneAmbient");
+    p.materialDiffuse = glGetUniformLocation(name, "uMaterialDiffuse");
+    p.materialSpecular = glGetUniformLocation(name, "uMaterialSpecular");
+    p.power = glGetUniformLocation(name, "uPower");
+    p.factor = glGetUniformLocation(name, "uFactor");
+    p.alphaRef = glGetUniformLocation(name, "uAlphaRef");
+    p.sampler = glGetUniformLocation(name, "uTexture");
+    glUseProgram(name);
+    gl.program = name;
+    glUniform1i(p.sampler, 0);
+    return &p;
+}
+
+// ---- Matrices for lighting
+// ------------------------------------------------------------------------
+
+// Row vector times the upper 3 x 3 of a row-major matrix.
+void transformDirection(const float* v, const float* m, float* out) {
+    for (int j = 0; j < 3; ++j)
+        out[j] = v[0] * m[j] + v[1] * m[4 + j] + v[2] * m[8 + j];
+}
+
+void normalise(float* v) {
+    float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (length > 0.0f)
+        for (int i = 0; i < 3; ++i)
+            v[i] /= length;
+}
+
+// The matrix that takes row-vector normals into eye space: the inverse transpose of
+// the upper 3 x 3 of world x view, row-major, ready for glUniformMatrix3fv (which
+// reads it transposed, as the positions' matrices are read).
+void normalMatrix(const float* m, float* out) {
+    const float a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9],
+                i = m[10];
+    const float cofactor[9] = {e * i - f * h, f * g - d * i, d * h - e * g,
+                               c * h - b * i, a * i - c * g, b * g - a * h,
+                               b * f - c * e, c * d - a * f, a * e - b * d};
+    const float det = a * cofactor[0] + b * cofactor[1] + c * cofactor[2];
+    const float scale = det != 0.0f ? 1.0f / det : 0.0f;
+    // (M^-1)^T is the cofactor matrix over the determinant.
+    for (int k = 0; k < 9; ++k)
+        out[k] = cofactor[k] * scale;
+}
+
+void setLightingUniforms(const Program& p) {
+    const uint32_t* rs = core.renderStates;
+    const Material& m = core.material;
+    const bool specular = rs[rsSpecularEnable] != 0;
+
+    float worldView[16], projection[16], normals[9];
+    multiplyMatrices(core.world, core.view, worldView);
+    multiplyMatrices(core.projection, clipConversion, projection);
+    normalMatrix(worldView, normals);
+    glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
+    glUniformMatrix4fv(p.projection, 1, GL_FALSE, projection);
+    glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, normals);
+
+    float global[4];
+    colorToFloats(rs[rsAmbient], global);
+    glUniform4f(p.sceneAmbient, m.emissive.r + global[0] * m.ambient.r,
+                m.emissive.g + global[1] * m.ambient.g, m.emissive.b + global[2] * m.ambient.b,
+                1.0f);
+    glUniform4fv(p.materialDiffuse, 1, &m.diffuse.r);
+    if (specular)
+        glUniform4fv(p.materialSpecular, 1, &m.specular.r);
+    else
+        glUniform4f(p.materialSpecular, 0.0f, 0.0f, 0.0f, 0.0f);
+    glUniform1f(p.power, m.power < 0.0f ? 0.0f : m.power > 128.0f ? 128.0f : m.power);
+
+    if (p.key.lit == 5) return; // no light: ambient and emissive only
+    const Light& light = core.lights[0];
+    glUniform4f(p.lightAmbient, light.ambient.r * m.ambient.r, light.ambient.g * m.ambient.g,
+                light.ambient.b * m.ambient.b, 1.0f);
+    glUniform4fv(p.lightDiffuse, 1, &light.diffuse.r);
+    glUniform4fv(p.lightSpecular, 1, &light.specular.r);
+    if (light.type == lightDirectional) {
+        const float towards[3] = {-light.direction[0], -light.direction[1], -light.direction[2]};
+        float eye[3];
+        transformDirection(towards, core.view, eye);
+        normalise(eye);
+        glUniform4f(p.lightVector, eye[0], eye[1], eye[2], 0.0f);
+        return;
+    }
+    const float* v = core.view;
+    const float* q = light.position;
+    float eye[3];
+    for (int j = 0; j < 3; ++j)
+        eye[j] = q[0] * v[j] + q[1] * v[4 + j] + q[2] * v[8 + j] + v[12 + j];
+    glUniform4f(p.lightVector, eye[0], eye[1], eye[2], 1.0f);
+    glUniform4f(p.attenuation, light.attenuation0, light.attenuation1, light.attenuation2,
+                light.falloff);
+    float direction[3];
+    transformDirection(light.direction, core.view, direction);
+    normalise(direction);
+    float cutoff = light.phi * 0.5f;
+    if (cutoff > 1.5707964f) cutoff = 1.5707964f;
+    glUniform4f(p.spot, direction[0], direction[1], direction[2], std::cos(cutoff));
+}
+
+// ---- Texture stage 0
+// ------------------------------------------------------------------------------
+
+bool powerOfTwo(uint32_t n) {
+    return (n & (n - 1)) == 0;
+}
+
+GLint addressMode(uint32_t d3dAddress) {
+    switch (d3dAddress) {
+    case addressMirror:
+    case 5: // mirror once
+        return GL_MIRRORED_REPEAT;
+    case addressClamp:
+    case 4: // border: WebGL has no border colour
+        return GL_CLAMP_TO_EDGE;
+    default:
+        return GL_REPEAT;
+    }
+}
+
+// Binds stage 0's texture with its sampler states; false when the draw is untextured.
+bool applyStage0() {
+    const uint32_t* stage = core.stages[0];
+    Texture* texture = core.texture0;
+    if (!texture || texture->name == 0 || stage[tssColorOp] == topDisable) return false;
+    bindTexture(texture->name);
+
+    const bool fullChain = texture->levels == textureLevelsFor(texture->width, texture->height, 0);
+    const bool regular = powerOfTwo(texture->width) && powerOfTwo(texture->height);
+    GLint mag = stage[tssMagFilter] == filterPoint ? GL_NEAREST : GL_LINEAR;
+    bool linearMin = stage[tssMinFilter] != filterPoint && stage[tssMinFilter] != filterNone;
+    // WebGL 1 has no base and maximum level: a texture samples mipmaps only with its
+    // whole chain, and a single level stays complete only with a plain filter.
+    uint32_t mip = texture->levels > 1 && fullChain && regular ? stage[tssMipFilter] : filterNone;
+    GLint min;
+    switch (mip) {
+    case filterPoint:
+        min = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+        break;
+    case filterLinear:
+        min = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+        break;
+    default:
+        min = linearMin ? GL_LINEAR : GL_NEAREST;
+        break;
+    }
+    GLint wrapS = regular ? addressMode(stage[tssAddressU]) : GL_CLAMP_TO_EDGE;
+    GLint wrapT = regular ? addressMode(stage[tssAddressV]) : GL_CLAMP_TO_EDGE;
+    if (texture->magFilter != mag)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, texture->magFilter = mag);
+    if (texture->minFilter != min)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, texture->minFilter = min);
+    if (texture->wrapS != wrapS)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, texture->wrapS = wrapS);
+    if (texture->wrapT != wrapT)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, texture->wrapT = wrapT);
+    return true;
+}
+
+// ---- Drawing
+// ------------------------------------------------------------------------------------------
+
+GLenum primitiveMode(uint32_t type) {
+    switch (type) {
+    case ptPointList:
+        return GL_POINTS;
+    case ptLineList:
+        return GL_LINES;
+    case ptLineStrip:
+        return GL_LINE_STRIP;
+    case ptTriangleList:
+        return GL_TRIANGLES;
+    case ptTriangleStrip:
+        return GL_TRIANGLE_STRIP;
+    default:
+        return GL_TRIANGLE_FAN;
+    }
+}
+
+// Chooses and fills the program for a draw in the current state; null when its
+// shaders cannot be built.
+Program* prepareProgram() {
+    const uint32_t* rs = core.renderStates;
+    const uint32_t* stage = core.stages[0];
+    FvfLayout layout = fvfLayout(core.fvf);
+    const bool lit = !layout.transformed && rs[rsLighting] != 0;
+
+    ProgramKey key{};
+    if (lit) {
+        const uint32_t type = core.lights[0].type;
+        // LIGHT_TYPE + 1: 4 directional, 3 spot, 2 any other (positional).
+        key.lit = !core.lightEnabled[0]      ? 5
+                  : type == lightDirectional ? 4
+                  : type == lightSpot        ? 3
+                                             : 2;
+        key.localViewer = rs[rsLocalViewer] != 0;
+        key.colorMaterial =
+            layout.diffuse >= 0 && rs[rsColorVertex] && rs[rsDiffuseMaterialSource] == 1;
+    }
+    key.textured = applyStage0();
+    if (key.textured) {
+        key.colorOp = uint8_t(stage[tssColorOp]);
+        key.colorArg1 = uint8_t(stage[tssColorArg1]);
+        key.colorArg2 = uint8_t(stage[tssColorArg2]);
+        key.alphaOp = uint8_t(stage[tssAlphaOp]);
+        key.alphaArg1 = uint8_t(stage[tssAlphaArg1]);
+        key.alphaArg2 = uint8_t(stage[tssAlphaArg2]);
+    }
+    // Lit vertices carry the lighting's specular colour, which is zero with specular
+    // off; pre-transformed ones add their own only when specular is on.
+    key.specular = lit || (rs[rsSpecularEnable] != 0 && layout.specular >= 0);
+    key.alphaTest = rs[rsAlphaTestEnable] ? uint8_t(rs[rsAlphaFunc] & 0xFF) : 0;
+    if (key.alphaTest == 8) key.alphaTest = 0; // always passes
+
+    Program* p = findProgram(key);
+    if (!p) return nullptr;
+    if (gl.program != p->name) {
+        glUseProgram(p->name);
+        gl.program = p->name;
+    }
+    if (lit) {
+        setLightingUniforms(*p);
+    } else if (layout.transformed) {
+        glUniformMatrix4fv(p->matrix, 1, GL_FALSE, screenProjection);
+    } else {
+        float worldView[16], clip[16], m[16];
+        multiplyMatrices(core.world, core.view, worldView);
+        multiplyMatrices(core.projection, clipConversion, clip);
+        multiplyMatrices(worldView, clip, m);
+        glUniformMatrix4fv(p->matrix, 1, GL_FALSE, m);
+    }
+    if (key.textured) {
+        float factor[4];
+        colorToFloats(rs[rsTextureFactor], factor);
+        glUniform4fv(p->factor, 1, factor);
+    }
+    if (key.alphaTest) glUniform1f(p->alphaRef, float(rs[rsAlphaRef] & 0xFF));
+    return p;
+}
+
+uint16_t* shortIndexScratch(uint32_t count) {
+    if (count > shortIndexCapacity) {
+        freeBlock(shortIndices);
+        shortIndexCapacity = count < 16384 ? 16384 : count;
+        shortIndices = static_cast<uint16_t*>(allocArray(int32_t(shortIndexCapacity), 2));
+    }
+    return shortIndices;
+}
+
+// ---- Textures
+// -----------------------------------------------------------------------------------------
+
+struct EsFormat {
+    GLenum format, type;
+};
+
+// What a converted level is handed to WebGL as (convertLevelForEs's layouts).
+EsFormat esFormatOf(uint32_t format) {
+    switch (format) {
+    case fmtR8G8B8:
+    case fmtX8R8G8B8:
+        return {GL_RGB, GL_UNSIGNED_BYTE};
+    case fmtR5G6B5:
+        return {GL_RGB, GL_UNSIGNED_SHORT_5_6_5};
+    case fmtX1R5G5B5:
+    case fmtA1R5G5B5:
+        return {GL_RGBA, GL_UNSIGNED_SHORT_5_5_5_1};
+    case fmtA4R4G4B4:
+        return {GL_RGBA, GL_UNSIGNED_SHORT_4_4_4_4};
+    default: // A8R8G8B8 and decoded DXT
+        return {GL_RGBA, GL_UNSIGNED_BYTE};
+    }
+}
+
+GLenum s3tcFormat(uint32_t format) {
+    switch (format) {
+    case fmtDXT1:
+        return GL_COMPRESSED_RGBA_S3TC_DXT1_EXT;
+    case fmtDXT2:
+    case fmtDXT3:
+        return GL_COMPRESSED_RGBA_S3TC_DXT3_EXT;
+    default:
+        return GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+    }
+}
+
+// WebGL takes compressed levels whose sides are multiples of 4 (or smaller mipmaps).
+bool uploadCompressed(const Texture* texture) {
+    return hasS3tc && texture->width % 4 == 0 && texture->height % 4 == 0;
+}
+
+uint8_t* conversionScratch(uint32_t bytes) {
+    if (bytes > conversionCapacity) {
+        freeBlock(conversion);
+        conversionCapacity = bytes;
+        conversion = static_cast<uint8_t*>(allocBlock(int32_t(bytes)));
+    }
+    return conversion;
+}
+
+void uploadLevel(Texture* texture, uint32_t level) {
+    const Surface& s = texture->surfaces[level];
+    bindTexture(texture->name);
+    if (isCompressedFormat(texture->format) && uploadCompressed(texture)) {
+        glCompressedTexImage2D(GL_TEXTURE_2D, GLint(level), s3tcFormat(texture->format),
+                               GLsizei(s.width), GLsizei(s.height), 0, GLsizei(s.size), s.bits);
+        return;
+    }
+    const EsFormat f = esFormatOf(texture->format);
+    uint8_t* texels = conversionScratch(s.width * s.height * esTexelBytes(texture->format));
+    convertLevelForEs(texture->format, s.bits, s.pitch, s.width, s.height, texels);
+    glTexImage2D(GL_TEXTURE_2D, GLint(level), GLint(f.format), GLsizei(s.width), GLsizei(s.height),
+                 0, f.format, f.type, texels);
+}
+
+void createGlTexture(Texture* texture) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    texture->name = name;
+    bindTexture(name);
+    texture->magFilter = texture->minFilter = texture->wrapS = texture->wrapT = 0;
+    for (uint32_t k = 0; k < texture->levels; ++k)
+        uploadLevel(texture, k);
+}
+
+void deleteGlTexture(Texture* texture) {
+    if (texture->name == 0) return;
+    if (gl.boundTexture == texture->name) gl.boundTexture = ~GLuint(0);
+    GLuint name = texture->name;
+    glDeleteTextures(1, &name);
+    texture->name = 0;
+}
+
+} // namespace
+
+// ---- Glue
+// ----------------------------------------------------------------------------------------------
+
+bool webglDeviceAttach() {
+    if (attached) webglDeviceDetach();
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_get_current_context();
+    if (context <= 0) return false;
+    hasS3tc = emscripten_webgl_enable_extension(context, "WEBGL_compressed_texture_s3tc");
+    attached = true;
+    resetCoreState();
+    forgetGlState();
+    GLint subpixelBits = 0;
+    glGetIntegerv(GL_SUBPIXEL_BITS, &subpixelBits);
+    subpixelBits = subpixelBits < 4 ? 4 : subpixelBits > 8 ? 8 : subpixelBits;
+    const float step = 1.0f / float(1 << subpixelBits);
+    screenProjectionMatrix(step, screenProjection);
+    clipConversionMatrix(step, clipConversion);
+
+    glViewport(0, 0, 640, 480);
+    glDepthRangef(0.0f, 1.0f);
+    glDisable(GL_DITHER);
+    glFrontFace(GL_CCW);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glActiveTexture(GL_TEXTURE0);
+    glGenBuffers(1, &vertexBufferName);
+    glGenBuffers(1, &indexBufferName);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBufferName);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBufferName);
+    constexpr GLsizei stride = sizeof(CoreVertex);
+    glEnableVertexAttribArray(attrPosition);
+    glEnableVertexAttribArray(attrNormal);
+    glEnableVertexAttribArray(attrDiffuse);
+    glEnableVertexAttribArray(attrSpecular);
+    glEnableVertexAttribArray(attrTexCoord);
+    glVertexAttribPointer(attrPosition, 4, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(offsetof(CoreVertex, position)));
+    glVertexAttribPointer(attrNormal, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(offsetof(CoreVertex, normal)));
+    glVertexAttribPointer(attrDiffuse, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                          reinterpret_cast<void*>(offsetof(CoreVertex, diffuse)));
+    glVertexAttribPointer(attrSpecular, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                          reinterpret_cast<void*>(offsetof(CoreVertex, specular)));
+    glVertexAttribPointer(attrTexCoord, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(offsetof(CoreVertex, texCoord)));
+
+    // The program of the commonest draw, built now: a context whose shaders do not
+    // compile cannot show anything.
+    ProgramKey probe{};
+    if (!findProgram(probe)) {
+        webglDeviceDetach();
+        return false;
+    }
+    forEachTexture(createGlTexture, false);
+    return true;
+}
+
+void webglDeviceDetach() {
+    if (!attached) return;
+    forEachTexture(deleteGlTexture, true);
+    for (int i = 0; i < programCount; ++i)
+        glDeleteProgram(programs[i].name);
+    programCount = 0;
+    glDeleteBuffers(1, &vertexBufferName);
+    glDeleteBuffers(1, &indexBufferName);
+    vertexBufferName = indexBufferName = 0;
+    attached = false;
+    releaseCoreScratch();
+    freeBlock(conversion);
+    conversion = nullptr;
+    conversionCapacity = 0;
+    freeBlock(shortIndices);
+    shortIndices = nullptr;
+    shortIndexCapacity = 0;
+}
+
+void webglDeviceReadPixels(uint8_t* rgba640x480) {
+    if (!attached) {
+        std::memset(rgba640x480, 0, 640 * 480 * 4);
+        return;
+    }
+    uint8_t* picture = static_cast<uint8_t*>(allocBlock(640 * 480 * 4));
+    glReadPixels(0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, picture);
+    for (int y = 0; y < 480; ++y)
+        std::memcpy(rgba640x480 + size_t(y) * 640 * 4, picture + size_t(479 - y) * 640 * 4,
+                    640 * 4);
+    freeBlock(picture);
+}
+
+// ---- Hooks of the platform-free half ------------------------------------------------------------
+
+bool backendAttached() {
+    return attached;
+}
+
+bool backendSupportsFormat(uint32_t format) {
+    return esTexelBytes(format) != 0;
+}
+
+int32_t backendClear(uint32_t flags, uint32_t color, float z) {
+    // Clearing ignores the render states: every channel and the depth are written.
+    if (gl.colorMask != 0xF) {
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        gl.colorMask = 0xF;
+    }
+    if (gl.depthMask != GL_TRUE) {
+        glDepthMask(GL_TRUE);
+        gl.depthMask = GL_TRUE;
+    }
+    GLbitfield mask = 0;
+    if (flags & clearTarget) {
+        float c[4];
+        colorToFloats(color, c);
+        glClearColor(c[0], c[1], c[2], c[3]);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if (flags & clearZBuffer) {
+        glClearDepthf(z);
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    if (mask) glClear(mask);
+    return 0;
+}
+
+void backendPresent() {
+    // The browser shows the drawing buffer when the frame's callback returns.
+}
+
+void backendDraw(uint32_t type, const CoreVertex* vertices, uint32_t vertexCount,
+                 const uint32_t* indices, uint32_t indexCount) {
+    Program* program = prepareProgram();
+    if (!program) return;
+    applyRasterStates();
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertexCount * sizeof(CoreVertex)), vertices,
+                 GL_STREAM_DRAW);
+    if (!indices) {
+        glDrawArrays(primitiveMode(type), 0, GLsizei(vertexCount));
+        return;
+    }
+    // WebGL 1 takes 16-bit indices; a draw over more vertices is unrolled into a
+    // plain list of the vertices its indices pick.
+    if (vertexCount <= 65536) {
+        uint16_t* shortList = shortIndexScratch(indexCount);
+        for (uint32_t i = 0; i < indexCount; ++i)
+            shortList[i] = uint16_t(indices[i]);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indexCount * 2), shortList,
+                     GL_STREAM_DRAW);
+        glDrawElements(primitiveMode(type), GLsizei(indexCount), GL_UNSIGNED_SHORT, nullptr);
+        return;
+    }
+    CoreVertex* unrolled =
+        static_cast<CoreVertex*>(allocArray(int32_t(indexCount), int32_t(sizeof(CoreVertex))));
+    for (uint32_t i = 0; i < indexCount; ++i)
+        unrolled[i] = vertices[indices[i]];
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(indexCount * sizeof(CoreVertex)), unrolled,
+                 GL_STREAM_DRAW);
+    glDrawArrays(primitiveMode(type), 0, GLsizei(indexCount));
+    freeBlock(unrolled);
+}
+
+void backendCreateTexture(Texture* texture) {
+    createGlTexture(texture);
+}
+
+void backendUploadLevel(Texture* texture, uint32_t level) {
+    uploadLevel(texture, level);
+}
+
+void backendDeleteTexture(Texture* texture) {
+    deleteGlTexture(texture);
+}
