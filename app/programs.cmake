@@ -9,3 +9,8 @@ endif()
 
 if(VELMORA_PLATFORM STREQUAL "win32")
 endif()
+
+if(VELMORA_PLATFORM STREQUAL "web")
+  # The web site: index.html, the intro and its still mode.
+  include(${CMAKE_SOURCE_DIR}/web/site.cmake)
+endif()

@@ -125,9 +125,13 @@ void dispatchWindowEvent(const WindowEvent& event) {
         dispatchWindowEvent({WindowEventKind::destroy, 0});
 }
 
+bool loopContinues() {
+    return running != 0 || activationStillPending();
+}
+
 void runLoop() {
     WindowEvent event;
-    while (running != 0 || activationStillPending()) {
+    while (loopContinues()) {
         if (pollWindowEvent(&event))
             dispatchWindowEvent(event);
         else

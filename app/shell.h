@@ -18,6 +18,10 @@ void startShell();
 // Polls events and draws a frame whenever none is waiting, until running is 0;
 // then fatalExit(nullptr).
 [[noreturn]] void runLoop();
+// The loop's condition: running, or the first activation still awaited. A frame
+// loop driven from outside (the browser's) checks it after dispatching the events
+// and ends with fatalExit(nullptr) once it is false.
+bool loopContinues();
 
 // Clears, ticks the frame clock, draws the picture sequence and, once it hands over,
 // the main effects and the white-out, and presents.

@@ -6,8 +6,8 @@
     embed scrollerFontImages, "scroller_font_images.bin", 131072
     embed scrollerGlyphRecords, "scroller_glyphs.bin", 5120
     embed scrollerText, "scroller_text.bin", 0
-scrollerTextEnd:
+.LscrollerTextEnd:
     .balign 4
     embed_symbol scrollerTextSize
-    .long scrollerTextEnd - scrollerText
+    .long .LscrollerTextEnd - scrollerText
     embed_size scrollerTextSize

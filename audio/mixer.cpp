@@ -11,7 +11,6 @@
 #include "app/mathutil.h"
 #include "music/song.h"
 
-#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -63,7 +62,7 @@ namespace {
 
 // The single-precision value nearest 1/255: gains 0..255 scale a sample by gain / 255.
 constexpr float gainScale = 1.0f / 255.0f;
-static_assert(std::bit_cast<uint32_t>(gainScale) == 0x3B808081u);
+static_assert(__builtin_bit_cast(uint32_t, gainScale) == 0x3B808081u);
 constexpr float oneOver256 = 1.0f / 256.0f;
 // The interpolation weight is the fraction's top 31 bits times 2^-31.
 constexpr float weightScale = 0x1p-31f;

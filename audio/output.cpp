@@ -2,24 +2,23 @@
 //
 // Main thread: openSoundOutput, closeSoundOutput, playSong (which renders the whole
 // ring itself before the device starts), stopSong, heardSyncRecord,
-// setMixingThreadEnabled. Mixing thread: mixingThread and, through pollOutputOnce,
-// renderBlock with the song's tick handler and the mixer. setTempo runs wherever
-// the tick handler runs. The two threads meet only through the three byte flags,
-// heardBlock and the sync records; there are no locks.
+// setMixingThreadEnabled. Mixing thread (mixing_thread.cpp, or the main thread's
+// frame loop through mixing_pump.cpp): pollOutputOnce, and through it renderBlock
+// with the song's tick handler and the mixer. setTempo runs wherever the tick
+// handler runs. The two sides meet only through the three byte flags, heardBlock
+// and the sync records; there are no locks.
 #include "audio/output.h"
 
 #include "app/mathutil.h"
 #include "app/memory.h"
 #include "audio/mixer.h"
+#include "audio/mixing.h"
 #include "audio/waveout.h"
 #include "music/module_source.h"
 #include "music/song.h"
 #include "music/song_channel.h"
 
-#include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <thread>
 
 int32_t sampleRate = 0;
 int32_t blockFrames = 0;
@@ -46,7 +45,6 @@ void* mixMemory = nullptr;       // the allocation behind mixFrames
 float* mixFrames = nullptr;      // ringFrames stereo float frames, 16-byte aligned
 int16_t* outputBuffer = nullptr; // ringFrames stereo 16-bit frames: what the device plays
 
-std::thread mixingThreadHandle;
 bool mixingThreadEnabled = true;
 
 // Health counters: written where blocks are rendered, read by anyone.
@@ -59,51 +57,36 @@ std::atomic<int32_t> songLoops{0};
 // start of the block then playing plus a whole ring.
 uint64_t renderedFrontier = 0;
 
-static_assert(std::atomic_ref<SyncRecord>::is_always_lock_free);
+// A record is stored and loaded whole, as one 8-byte atomic access. The compiler's
+// atomic built-ins do what std::atomic_ref does, and every standard library the
+// platforms come with has them (not all have atomic_ref yet).
+static_assert(__atomic_always_lock_free(sizeof(SyncRecord), nullptr));
 
 void storeRecord(int32_t block, SyncRecord record) {
-    std::atomic_ref<SyncRecord>(syncRecords[block]).store(record, std::memory_order_release);
+    __atomic_store(&syncRecords[block], &record, __ATOMIC_RELEASE);
 }
 
-// ---- Mixing thread ----
-
-void mixingThread() {
-    threadExited.store(0, std::memory_order_release);
-    // Without the higher priority the thread still works; the ring is two seconds deep.
-    (void)raiseThreadPriority();
-    while (stopRequested.load(std::memory_order_acquire) == 0) {
-        pollOutputOnce();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    threadExited.store(1, std::memory_order_release);
+SyncRecord loadRecord(int32_t block) {
+    SyncRecord record;
+    __atomic_load(&syncRecords[block], &record, __ATOMIC_ACQUIRE);
+    return record;
 }
 
-void stopMixingThread() {
-    stopRequested.store(1, std::memory_order_release);
-    while (rendering.load(std::memory_order_acquire) != 0)
-        std::this_thread::yield();
-    if (mixingThreadHandle.joinable()) {
-        while (threadExited.load(std::memory_order_acquire) == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        // The thread may not have begun when stop was asked for; join covers that too.
-        mixingThreadHandle.join();
+// Every voice silent, at rest and pointing at no sample.
+void resetVoices() {
+    for (int32_t v = 0; v < mixChannelCount; ++v) {
+        mixChannels[v] = MixChannel{};
+        mixChannels[v].number = v;
+        mixChannels[v].step = 1;
     }
 }
 
-// A process that exits while the song plays (an X server going away, say) must not
-// destroy a running std::thread, which would abort it.
-void startMixingThread() {
-    static bool exitHookSet = false;
-    if (!exitHookSet) {
-        std::atexit(stopMixingThread);
-        exitHookSet = true;
-    }
-    mixingThreadHandle = std::thread(mixingThread);
-}
-
-// Stops whatever plays: the thread, then the device, then the ring's memory.
+// Stops whatever plays: the thread, then the device, then the ring's memory. The
+// voices go back to rest, so that nothing refers to the stopped song's samples (which
+// freeSong may release next) and no old note rings into the next playSong.
 void stopPlayback() {
-    stopMixingThread();
+    stopMixing();
+    resetVoices();
     freeBlock(mixMemory);
     mixMemory = nullptr;
     mixFrames = nullptr;
@@ -133,11 +116,7 @@ bool openSoundOutput(int32_t rate) {
     ringFrames = bufferMilliseconds / 20 * blockFrames * 2;
     blockCount = ringFrames / blockFrames;
     setRampLength(rate * 128 / 44100);
-    for (int32_t v = 0; v < mixChannelCount; ++v) {
-        mixChannels[v] = MixChannel{};
-        mixChannels[v].number = v;
-        mixChannels[v].step = 1;
-    }
+    resetVoices();
     return true;
 }
 
@@ -196,8 +175,7 @@ bool playSong(Song* song) {
     startWaveOutput(outputBuffer, ringFrames);
     renderedFrontier = static_cast<uint64_t>(ringFrames);
 
-    stopRequested.store(0, std::memory_order_release);
-    if (mixingThreadEnabled) startMixingThread();
+    if (mixingThreadEnabled) startMixing();
     return true;
 }
 
@@ -298,8 +276,7 @@ bool heardSyncRecord(SyncRecord* record) {
     for (;;) {
         int32_t block = heardBlock.load(std::memory_order_acquire);
         if (block < 0 || block >= blockCount) return false;
-        SyncRecord read =
-            std::atomic_ref<SyncRecord>(syncRecords[block]).load(std::memory_order_acquire);
+        SyncRecord read = loadRecord(block);
         // A record rewritten meanwhile belongs to a block two seconds ahead; the
         // block being heard has moved on by then, so read again.
         if (heardBlock.load(std::memory_order_acquire) == block) {

@@ -13,6 +13,7 @@
 #include "gfx/device_gl.h"
 #include "gfx/display.h"
 #include "tools/capture/capture_output.h"
+#include "tools/capture/capture_step.h"
 
 #include <chrono>
 #include <csignal>
@@ -95,9 +96,7 @@ void startCaptureShell(int32_t fps) {
     // Ctrl+C is this program's to handle (it has files to clean up).
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1);
     allowHeadlessDisplay(true);
-    setMixingThreadEnabled(false);
-    setVirtualFrequency(captureCounterFrequency(fps));
-    setVirtualCounter(captureCounterStart);
+    startCaptureClock(fps);
     startShell();
 }
 
@@ -140,13 +139,8 @@ std::string runCapture(const CaptureOptions& options, const CaptureWatch* watch,
             failure = "interrupted";
             break;
         }
-        // The first frame is drawn at the moment the clock starts: its delta is 0.
-        if (frame > 0) advanceVirtualCounter(counterTicksPerFrame);
         const int64_t position = soundPosition(frame, fps);
-        setVirtualPosition(static_cast<uint64_t>(position) * 4);
-        pollOutputOnce();
-
-        composeFrame();
+        composeCaptureFrame(frame, fps);
         bool shot = false;
         if (options.mode == CaptureMode::shots) {
             while (nextShot < options.shotTimes.size() &&
