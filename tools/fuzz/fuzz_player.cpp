@@ -2,15 +2,26 @@
 // file callbacks to loadSong; what loads is played through the song engine, the
 // mixer and the block renderer, synchronously on this thread (the mixing thread is
 // never started; the virtual wave output's position is moved block by block), and
-// the sync queries are asked about every block heard.
+// the sync queries are asked about the blocks heard.
 //
-// Each loaded song is played twice from its start: two rings at 11025 Hz, where the
-// voices step through their samples a few slots a frame at most, then a few thousand
-// ticks at 2000 Hz, where every tick is short and the voices leap over their loops.
-// (Low rates keep an input cheap: the mixer's work grows with the frames, not the
-// ticks.) Besides the
-// sanitizers, the checks below end the run on a Song that breaks the loader's own
-// promises (loops inside the sample, cells for every row, tables within bounds).
+// The work per input is bounded, so that one core runs well over 500 inputs a
+// second under the sanitizers: the engine's cost grows with the ticks and the
+// mixer's with the frames, so each song is played from its start three times at
+// low rates, for a few hundred ticks in all:
+//  - at 4000 Hz up to 250 ticks (the 2 s ring of the prefill, then block by block,
+//    a few blocks at a time now and then). Gain ramps are 11 frames long there, so
+//    the four-frame ramp loop runs more than once, and the voices still step
+//    through their samples a few slots a frame at most at the lower notes;
+//  - at 1000 Hz, where each tick is a few frames and the voices leap over their
+//    loops, twice: the prefill with the widest frame loops, then the prefill with
+//    the plain loops, which must give the same ring bit for bit, and one jump of
+//    the play position past the whole ring (the catch-up of an output that fell
+//    behind).
+// The input's length picks the frame loops of the first play (plain, four or
+// eight frames at a time), so that every loop gets its share of the search.
+// Besides the sanitizers, the checks below end the run on a Song that breaks the
+// loader's own promises (loops inside the sample, cells for every row, tables
+// within bounds) and on a play position outside the song.
 //
 // Built by scripts/fuzz with clang's libFuzzer; the same entry point is driven by
 // fuzz_replay.cpp in the ordinary build, which replays the committed corpus.
@@ -26,6 +37,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -100,36 +112,47 @@ void countingTick(Song* song) {
     advanceSong(song);
 }
 
-// Renders the blocks the virtual device has moved past, one block at a time, and
-// asks what the visuals would ask each frame.
-void playFor(Song* song, int64_t tickLimit, int32_t blockLimit) {
+// What the visuals ask each frame, and where the song must stand.
+void checkPosition(const Song* song) {
+    if (writeBlock < 0 || writeBlock >= blockCount) broken("write block", writeBlock, 0);
+    if (song->orderPosition < 0 || song->orderPosition >= song->songLength)
+        broken("order position", song->orderPosition, song->songLength);
+    int32_t pattern = song->orderTable[song->orderPosition];
+    if (song->row < 0 || song->row >= song->patterns[pattern].rowCount)
+        broken("row", song->row, song->patterns[pattern].rowCount);
+    (void)currentOrder(song);
+    (void)currentRow(song);
+    (void)elapsedTime(song);
+}
+
+// The ring as the prefill of the last play left it.
+std::vector<int16_t> prefilled;
+
+// Starts the song at `rate` (the prefill renders the whole ring), then moves the
+// device on block by block until `tickLimit` ticks have passed or `polls` polls were
+// made; with `overrun`, each poll moves it past the whole ring instead.
+void play(Song* song, int32_t rate, int64_t tickLimit, int32_t polls, bool overrun) {
+    closeSoundOutput();
+    if (!openSoundOutput(rate)) broken("no virtual output", rate, 0);
     ticks = 0;
     song->tickHandler = countingTick;
     if (!playSong(song)) broken("playSong refused a loaded song", 0, 0);
-    for (int32_t b = 0; b < blockLimit && ticks < tickLimit; ++b) {
-        advanceVirtualPosition(uint64_t(blockFrames) * 4);
+    checkPosition(song);
+    const int16_t* ring = virtualRing();
+    if (!ring) broken("no ring handed to the device", 0, 0);
+    prefilled.assign(ring, ring + 2 * int64_t(virtualRingFrames()));
+    for (int32_t b = 0; b < polls && ticks < tickLimit; ++b) {
+        // Now and then the device gets three blocks ahead between two polls.
+        int32_t moved = overrun ? blockCount + 1 : b % 8 == 7 ? 3 : 1;
+        advanceVirtualPosition(uint64_t(blockFrames) * 4 * uint64_t(moved));
         pollOutputOnce();
-        if (writeBlock < 0 || writeBlock >= blockCount) broken("write block", writeBlock, 0);
-        if (song->orderPosition < 0 || song->orderPosition >= song->songLength)
-            broken("order position", song->orderPosition, song->songLength);
-        int32_t pattern = song->orderTable[song->orderPosition];
-        if (song->row < 0 || song->row >= song->patterns[pattern].rowCount)
-            broken("row", song->row, song->patterns[pattern].rowCount);
-        (void)currentOrder(song);
-        (void)currentRow(song);
-        (void)elapsedTime(song);
-        for (int32_t k = 1; k <= 128; k += 9)
-            (void)rowUsesInstrument(k);
+        checkPosition(song);
+        (void)rowUsesInstrument(1 + b % 16);
     }
     for (int32_t v = 0; v < mixChannelCount; ++v)
         if (mixChannels[v].number != v) broken("voice number overwritten", v, 0);
     stopSong(song);
     song->tickHandler = advanceSong;
-}
-
-bool openAt(int32_t rate) {
-    closeSoundOutput();
-    return openSoundOutput(rate);
 }
 
 } // namespace
@@ -146,14 +169,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) return 0;
     inputBytes = data;
     inputSize = static_cast<int32_t>(size);
-    if (!openAt(11025)) broken("no virtual output", 0, 0);
     Song* song = loadSong(nullptr);
     if (!song) return 0;
     checkSong(song);
     setSyncSong(song);
-    playFor(song, 1 << 30, 100); // the prefill ring and one ring more
-    if (!openAt(2000)) broken("no virtual output", 0, 0);
-    playFor(song, 3000, 3000);
+    setMixingLoops(static_cast<int32_t>(size % 3));
+    play(song, 4000, 250, 1 << 20, false);
+    setMixingLoops(2);
+    play(song, 1000, 0, 0, false);
+    std::vector<int16_t> widest = prefilled;
+    setMixingLoops(0);
+    play(song, 1000, 1 << 30, 1, true);
+    if (widest != prefilled) {
+        size_t at = 0;
+        while (at + 1 < widest.size() && at + 1 < prefilled.size() && widest[at] == prefilled[at])
+            ++at;
+        broken("frame loops disagree at value (index, widest - plain)", int64_t(at),
+               int64_t(widest[at]) - prefilled[at]);
+    }
     setSyncSong(nullptr);
     freeSong(song);
     closeSoundOutput();

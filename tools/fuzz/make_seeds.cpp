@@ -161,8 +161,8 @@ void oddSeeds() {
     m.instruments[0].panningEnvelope.loopEnd = 30;
     m.instruments[0].headerSize = 300;
     save(m, "envelope-indices");
-    // Retrigger volume modes the parameter classes above miss.
-    for (uint8_t mode : {uint8_t(2), uint8_t(6), uint8_t(9), uint8_t(0xD)})
+    // Every retrigger volume mode, retriggering within the first rows.
+    for (uint8_t mode = 1; mode <= 0xF; ++mode)
         save(effectModule(0x1B, uint8_t(mode << 4 | 2), 0, true),
              "retrigger-mode-" + std::to_string(mode));
     // Voices far above the output rate (hundreds of samples a frame) and sliding up
