@@ -108,15 +108,22 @@ int32_t channelFrequency(const SongChannel* channel, const Song* song) {
     }
     int64_t e = int64_t(channel->period) + channel->periodDelta;
     if (e == 0) return 0;
-    return clampInt(14317056 / e, INT32_MIN, INT32_MAX);
+    // 8363 * 1712: period 1712 (C-4, finetune 0) plays at exactly 8363 Hz.
+    return clampInt(14317456 / e, INT32_MIN, INT32_MAX);
+}
+
+int32_t limitPeriod(int64_t period) {
+    return clampInt(period, -periodLimit, periodLimit);
 }
 
 void slideToNote(SongChannel* c) {
-    int32_t speed = 4 * c->portaSpeed;
+    int64_t speed = 4 * c->portaSpeed;
     if (c->period < c->portaTarget) {
-        c->period = c->period + speed > c->portaTarget ? c->portaTarget : c->period + speed;
+        c->period =
+            limitPeriod(c->period + speed > c->portaTarget ? c->portaTarget : c->period + speed);
     } else if (c->period > c->portaTarget) {
-        c->period = c->period - speed < c->portaTarget ? c->portaTarget : c->period - speed;
+        c->period =
+            limitPeriod(c->period - speed < c->portaTarget ? c->portaTarget : c->period - speed);
     }
     c->updateFlags |= updateFrequency;
 }
@@ -319,6 +326,8 @@ void updateVoice(SongChannel* c, Sample* sample, const Song* song) {
         v->rampFramesLeft = 0;
     }
 
+    // Panning 0 is heard on the left only and 255 on the right only, the direction every
+    // XM file is written for.
     if (flags & updateVolume) {
         float vol = static_cast<float>(c->volume + c->volumeDelta);
         vol = vol * static_cast<float>(c->volEnvVolume);
@@ -327,8 +336,8 @@ void updateVoice(SongChannel* c, Sample* sample, const Song* song) {
         vol = vol * (255.0f / 34359738368.0f); // 255 / 2^35, exact in single precision
         int32_t volume = static_cast<int32_t>(roundToInteger(vol));
         v->volume = volume;
-        v->leftVolume = volume * v->panning / 255;
-        v->rightVolume = (255 - v->panning) * volume / 255;
+        v->leftVolume = (255 - v->panning) * volume / 255;
+        v->rightVolume = volume * v->panning / 255;
     }
 
     if (flags & updatePanning) {
@@ -337,8 +346,8 @@ void updateVoice(SongChannel* c, Sample* sample, const Song* song) {
         int32_t pan = c->panning + ((128 - distance) / 32) * (c->panEnvPanning - 32);
         pan = pan < 0 ? 0 : (pan > 255 ? 255 : pan);
         v->panning = pan;
-        v->leftVolume = v->volume * pan / 255;
-        v->rightVolume = (255 - pan) * v->volume / 255;
+        v->leftVolume = (255 - pan) * v->volume / 255;
+        v->rightVolume = v->volume * pan / 255;
     }
 
     if (flags & updateFrequency) {

@@ -10,6 +10,13 @@ struct Sample;
 struct Instrument;
 struct SongChannel;
 
+// Accumulated periods (portamento, fine slides, tone portamento) stay within
+// -periodLimit..periodLimit. Long before either end every period plays at the 100 Hz
+// floor or at the step ceiling, so the limit changes nothing heard; within it a period
+// plus any offset, and one more slide step, still fit 32 bits.
+constexpr int32_t periodLimit = 1 << 30;
+int32_t limitPeriod(int64_t period);
+
 // Amiga period of note index n (0-based) with a signed finetune; 1712 for n = 48.
 int32_t amigaPeriod(int32_t note, int32_t finetune);
 

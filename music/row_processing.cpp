@@ -28,11 +28,11 @@ void applyExtended(Song* song, SongChannel* c, Sample* sample, int32_t x, int32_
     switch (x) {
     case extendedFinePortaUp:
         if (y) c->finePortaUpMemory = static_cast<uint8_t>(y);
-        c->period -= 4 * c->finePortaUpMemory;
+        c->period = limitPeriod(int64_t(c->period) - 4 * c->finePortaUpMemory);
         break;
     case extendedFinePortaDown:
         if (y) c->finePortaDownMemory = static_cast<uint8_t>(y);
-        c->period += 4 * c->finePortaDownMemory;
+        c->period = limitPeriod(int64_t(c->period) + 4 * c->finePortaDownMemory);
         break;
     case extendedVibratoWaveform:
         c->waveControl = static_cast<uint8_t>((c->waveControl & 0xF0) | y);
@@ -154,6 +154,8 @@ void applyEffect(Song* song, SongChannel* c, const PatternCell* cell, Sample* sa
         applyExtended(song, c, sample, x, y, keptVolume, keptPeriod, keptPanning);
         break;
     case effectSpeedTempo:
+        // F00 changes nothing: FastTracker 2 ignores it, and modules are written for that.
+        if (xx == 0) break;
         if (xx < 32)
             song->speed = xx;
         else
@@ -191,10 +193,10 @@ void applyEffect(Song* song, SongChannel* c, const PatternCell* cell, Sample* sa
     case effectExtraFinePorta:
         if (x == 1) {
             if (y) c->extraFinePortaUpMemory = static_cast<uint8_t>(y);
-            c->period -= c->extraFinePortaUpMemory;
+            c->period = limitPeriod(int64_t(c->period) - c->extraFinePortaUpMemory);
         } else if (x == 2) {
             if (y) c->extraFinePortaDownMemory = static_cast<uint8_t>(y);
-            c->period += c->extraFinePortaDownMemory;
+            c->period = limitPeriod(int64_t(c->period) + c->extraFinePortaDownMemory);
         }
         break;
     default: // arpeggio acts on later ticks; K was taken with the note; the rest are unused

@@ -142,13 +142,13 @@ void effectTick(Song* song, SongChannel* c, const PatternCell* cell, const Sampl
         }
         break;
     case effectPortaUp:
-        c->period -= 4 * c->portaUpMemory;
+        c->period = limitPeriod(int64_t(c->period) - 4 * c->portaUpMemory);
         c->periodDelta = 0;
         if (c->period < 56) c->period = 56;
         c->updateFlags |= updateFrequency;
         break;
     case effectPortaDown:
-        c->period += 4 * c->portaDownMemory;
+        c->period = limitPeriod(int64_t(c->period) + 4 * c->portaDownMemory);
         c->periodDelta = 0;
         c->updateFlags |= updateFrequency;
         break;

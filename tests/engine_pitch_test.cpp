@@ -17,6 +17,14 @@ SongChannel onVoice(int v) {
     return c;
 }
 
+// The voice's fields after updateVoice with `flags`.
+Values pushed(SongChannel& c, uint8_t flags, const Song& song, Sample* sample = &emptySample) {
+    c.updateFlags = flags;
+    updateVoice(&c, sample, &song);
+    const MixChannel& v = *c.voice;
+    return {v.volume, v.panning, v.leftVolume, v.rightVolume, v.step, int(v.stepFraction)};
+}
+
 } // namespace
 
 TEST(EnginePitch, PeriodsFrequenciesAndSteps) {
@@ -33,28 +41,27 @@ TEST(EnginePitch, PeriodsFrequenciesAndSteps) {
         c.periodDelta = delta;
         return channelFrequency(&c, &s);
     };
-    EXPECT_EQ(frequency(4608, 0, linear), 8363);
-    EXPECT_EQ(frequency(4608 + 768, 0, linear), 4182);
-    EXPECT_EQ(frequency(4608, -120, linear), 7505); // a positive delta raises the pitch
-    EXPECT_EQ(frequency(1712, 0, amiga), 8362);     // 14317056 / 1712, truncated
-    EXPECT_EQ(frequency(1712, -120, amiga), 8993);
+    // C-4 plays at 8363 Hz in both modes (Amiga: 8363 * 1712 / 1712); a positive delta
+    // raises the pitch in linear mode and lowers it in Amiga mode.
+    EXPECT_EQ(Values({frequency(4608, 0, linear), frequency(4608 + 768, 0, linear),
+                      frequency(4608, -120, linear), frequency(1712, 0, amiga),
+                      frequency(1712, -120, amiga)}),
+              Values({8363, 4182, 7505, 8363, 8993}));
 
     // Voice steps in 32.32: the 100 Hz floor, a zero Amiga period left alone, and a
     // step that never outgrows the mixer's 8-bit integer part.
     sampleRate = 44100;
     SongChannel c = onVoice(0);
-    MixChannel& v = mixChannels[0];
-    auto push = [&](int period, const Song& s) {
+    auto step = [&](int period, const Song& s) {
         c.period = period;
-        c.updateFlags = updateFrequency;
-        updateVoice(&c, &emptySample, &s);
-        return std::pair<int, uint32_t>(v.step, v.stepFraction);
+        Values v = pushed(c, updateFrequency, s);
+        return Values({v[4], v[5]});
     };
-    EXPECT_EQ(push(4608, linear), (std::pair<int, uint32_t>(0, 814485521u)));
-    EXPECT_EQ(push(-100, amiga), (std::pair<int, uint32_t>(0, 9739154u)));
-    EXPECT_EQ(push(0, amiga), (std::pair<int, uint32_t>(0, 9739154u)));
-    EXPECT_EQ(push(1, amiga).first, 255);
-    EXPECT_EQ(push(-2000000000, linear).first, 255);
+    EXPECT_EQ(step(4608, linear), Values({0, 814485521}));
+    EXPECT_EQ(step(-100, amiga), Values({0, 9739154}));
+    EXPECT_EQ(step(0, amiga), Values({0, 9739154}));
+    EXPECT_EQ(step(1, amiga)[0], 255);
+    EXPECT_EQ(step(-2000000000, linear)[0], 255);
 }
 
 TEST(EnginePitch, WaveformsVibratoTremoloTremor) {
@@ -68,55 +75,48 @@ TEST(EnginePitch, WaveformsVibratoTremoloTremor) {
               Values({45, -64, -64, -1, 64, -64, -1, 0}));
 
     SongChannel c = onVoice(0);
-    c.vibratoPosition = 16;
-    c.vibratoDepth = 15;
-    applyVibrato(&c);
-    EXPECT_EQ(c.periodDelta, -120);
-    c.vibratoPosition = -8;
-    c.vibratoDepth = 5;
-    applyVibrato(&c);
-    EXPECT_EQ(c.periodDelta, 28);
+    auto vibrato = [&](int position, int depth) {
+        c.vibratoPosition = static_cast<int8_t>(position);
+        c.vibratoDepth = static_cast<uint8_t>(depth);
+        applyVibrato(&c);
+        return c.periodDelta;
+    };
+    EXPECT_EQ(Values({vibrato(16, 15), vibrato(-8, 5)}), Values({-120, 28}));
     c.vibratoPosition = 30;
     c.vibratoSpeed = 5;
     advanceVibrato(&c);
     EXPECT_EQ(c.vibratoPosition, -29);
 
-    c.volume = 60; // d = 256 * 5 >> 6 = 20, held to 64 - 60
-    c.tremoloPosition = 16;
+    // d = 256 * 5 >> 6 = 20, held to 64 - 60 above and to the volume below.
     c.tremoloDepth = 5;
     c.tremoloSpeed = 8;
-    applyTremolo(&c);
-    EXPECT_EQ(c.volumeDelta, 4);
-    EXPECT_EQ(c.tremoloPosition, 24);
-    c.volume = 10;
-    c.tremoloPosition = -16;
-    applyTremolo(&c);
-    EXPECT_EQ(c.volumeDelta, -10);
+    auto tremolo = [&](int volume, int position) {
+        c.volume = volume;
+        c.tremoloPosition = static_cast<int8_t>(position);
+        applyTremolo(&c);
+        return c.volumeDelta;
+    };
+    EXPECT_EQ(Values({tremolo(60, 16), c.tremoloPosition, tremolo(10, -16)}), Values({4, 24, -10}));
 
     c.volume = 50; // tremor x = 1, y = 0: two ticks on, one off
     c.tremorOnTicks = 2;
     c.tremorOffTicks = 1;
-    Values tremor;
-    for (int i = 0; i < 6; ++i) {
-        c.volumeDelta = 0;
-        applyTremor(&c);
-        tremor.push_back(c.volumeDelta);
-    }
-    EXPECT_EQ(tremor, Values({0, 0, -50, 0, 0, -50}));
-
     Instrument in{}; // square auto-vibrato, depth 8, sweep over 4 ticks
     in.vibratoType = 1;
     in.vibratoDepth = 8;
     in.vibratoSweep = 4;
     in.vibratoRate = 200;
-    c = onVoice(0);
-    Values deltas;
-    for (int i = 0; i < 5; ++i) {
-        c.periodDelta = 0;
-        applyAutoVibrato(&c, &in);
-        deltas.push_back(c.periodDelta);
+    SongChannel a = onVoice(0);
+    Values tremor, deltas;
+    for (int i = 0; i < 6; ++i) {
+        c.volumeDelta = a.periodDelta = 0;
+        applyTremor(&c);
+        applyAutoVibrato(&a, &in);
+        tremor.push_back(c.volumeDelta);
+        deltas.push_back(a.periodDelta);
     }
-    EXPECT_EQ(deltas, Values({0, -2, -4, 6, 8}));
+    EXPECT_EQ(tremor, Values({0, 0, -50, 0, 0, -50}));
+    EXPECT_EQ(deltas, Values({0, -2, -4, 6, 8, -8}));
 }
 
 TEST(EnginePitch, EnvelopesSustainLoopAndPosition) {
@@ -162,29 +162,25 @@ TEST(EnginePitch, VoiceGainsPanningSwapAndRewind) {
     TestSong ts(1);
     ts.addInstrument();
     ts.start();
-    Song& song = ts.song;
+    const Song& song = ts.song;
+    // Volume 127.5 rounds to even; panning 0 is the left speaker alone, 255 the right
+    // alone; 48 gives 95.625. Then the panning envelope: by 4 per unit at the centre,
+    // by 1 at 200, limited to 0..255.
     SongChannel c = onVoice(3);
-    c.panning = 255;
-    c.updateFlags = updateVolume | updatePanning;
-    updateVoice(&c, &emptySample, &song); // 127.5 rounds to even
-    EXPECT_EQ(
-        Values({mixChannels[3].volume, mixChannels[3].leftVolume, mixChannels[3].rightVolume}),
-        Values({128, 128, 0}));
-    c.volume = 48; // 95.625
-    c.panning = 128;
-    updateVoice(&c, &emptySample, &song);
-    EXPECT_EQ(
-        Values({mixChannels[3].volume, mixChannels[3].leftVolume, mixChannels[3].rightVolume}),
-        Values({96, 48, 47}));
-    auto pan = [&](int panning, int envelope) {
-        c.panning = panning;
-        c.panEnvPanning = envelope;
-        c.updateFlags = updatePanning;
-        updateVoice(&c, &emptySample, &song);
-        return mixChannels[3].panning;
-    };
-    EXPECT_EQ(Values({pan(128, 64), pan(200, 64), pan(200, 0), pan(-40, 0)}),
-              Values({255, 232, 168, 0}));
+    const struct {
+        int volume, panning, envelope;
+        Values expected; // volume, panning, left, right
+    } gains[] = {{64, 0, 32, {128, 0, 128, 0}},      {64, 255, 32, {128, 255, 0, 128}},
+                 {48, 128, 32, {96, 128, 47, 48}},   {64, 128, 64, {128, 255, 0, 128}},
+                 {64, 200, 64, {128, 232, 11, 116}}, {64, 200, 0, {128, 168, 43, 84}},
+                 {64, -40, 0, {128, 0, 128, 0}}};
+    for (const auto& g : gains) {
+        c.volume = g.volume;
+        c.panning = g.panning;
+        c.panEnvPanning = g.envelope;
+        Values v = pushed(c, updateVolume | updatePanning, song);
+        EXPECT_EQ(Values(v.begin(), v.begin() + 4), g.expected) << g.panning << " " << g.envelope;
+    }
 
     // Trigger on a sounding voice: the note moves to voice 35 from its start; voice 3
     // keeps its sample, position and current gain with zero targets, to ramp down.
@@ -196,8 +192,7 @@ TEST(EnginePitch, VoiceGainsPanningSwapAndRewind) {
     old.leftVolume = 40;
     old.startOffset = 2000; // beyond the sample: the new note starts at 0
     c = onVoice(3);
-    c.updateFlags = updateTrigger | updateVolume;
-    updateVoice(&c, s, &song);
+    pushed(c, updateTrigger | updateVolume, song, s);
     MixChannel& now = mixChannels[35];
     EXPECT_EQ(c.voice, &now);
     EXPECT_EQ(Values({now.number, int(now.position), now.currentLeft, now.volume, now.direction}),
@@ -217,8 +212,7 @@ TEST(EnginePitch, VoiceGainsPanningSwapAndRewind) {
     c.voice = &old;
     old.position = 700;
     old.direction = 2;
-    c.updateFlags = updateRewind;
-    updateVoice(&c, &emptySample, &song);
+    pushed(c, updateRewind, song);
     EXPECT_EQ(Values({int(old.position), old.direction}), Values({0, 1}));
     EXPECT_EQ(old.sample, s);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_song.h"
+#include "music/pitch.h"
 #include "music/row_processing.h"
 #include "music/tick_processing.h"
 
@@ -45,7 +46,7 @@ TEST(EnginePlay, NotesPortamentoAndVolumeColumn) {
     ts.tick(); // row 0: voice 0 from offset 512 at 8363 Hz, full volume, centre
     EXPECT_EQ(Values({channel(0).period, int(voiceOf(0).position), voiceOf(0).frequency,
                       voiceOf(0).volume, voiceOf(0).leftVolume, voiceOf(0).rightVolume}),
-              Values({4608, 512, 8363, 128, 64, 63}));
+              Values({4608, 512, 8363, 128, 63, 64}));
     ts.row();
     ts.tick(); // row 1: retriggered while sounding, so on voice 32; C50 gives 159.375
     EXPECT_EQ(channel(0).voice, &mixChannels[32]);
@@ -176,7 +177,7 @@ TEST(EnginePlay, DelaysSpeedAndNoteDelay) {
     ts.put(0, 1, 1, D4, 0, 0x30, effectExtended, 0xD3);
     ts.put(0, 2, 0, C4, 1, 0x61, effectExtended, 0xE2); // 18 ticks, slide on every one
     ts.put(0, 3, 0, 0, 0, 0, effectSpeedTempo, 0x02);
-    ts.put(0, 4, 0, 0, 0, 0, effectSpeedTempo, 0x00);
+    ts.put(0, 4, 0, 0, 0, 0, effectSpeedTempo, 0x00); // changes nothing
     ts.start();
     ts.row();
     EXPECT_EQ(Values({mixChannels[0].sample == nullptr, mixChannels[32].sample == nullptr}),
@@ -188,11 +189,44 @@ TEST(EnginePlay, DelaysSpeedAndNoteDelay) {
     EXPECT_EQ(Values({channel(1).volume, voiceOf(1).frequency}), Values({32, 9387}));
     EXPECT_EQ(ts.row(), 18);
     EXPECT_EQ(channel(0).volume, 64 - 18);
-    EXPECT_EQ(ts.row(), 2);
-    ts.tick();
-    EXPECT_EQ(Values({ts.song.speed, ts.song.tick}), Values({0, 0}));
-    ts.tick();
-    EXPECT_EQ(ts.song.row, 5);
+    EXPECT_EQ(Values({ts.row(), ts.row(), ts.song.speed}), Values({2, 2, 2}));
+}
+
+TEST(EnginePlay, SlidesStayWithinThePeriodLimit) {
+    // 2FF on 30 of every 31 ticks: past 2.2 million ticks the period would have gone
+    // beyond 2^31. It stops at the limit, where the voice plays at the 100 Hz floor.
+    TestSong ts(1, true, 31);
+    ts.addInstrument();
+    ts.addPattern(1);
+    ts.addPattern(1);
+    ts.setOrders({0, 1}, 1);
+    ts.put(0, 0, 0, C4, 1, 0, effectPortaDown, 0xFF);
+    ts.put(1, 0, 0, 0, 0, 0, effectPortaDown, 0xFF);
+    ts.start();
+    ts.tick(2300000);
+    EXPECT_EQ(Values({channel(0).period, voiceOf(0).frequency, int(voiceOf(0).stepFraction)}),
+              Values({periodLimit, 0, 9739154}));
+
+    // The slides of the row tick, from near either end of the range.
+    const struct {
+        uint8_t effect, parameter;
+        int from, to;
+    } slides[] = {{effectExtended, 0x2F, periodLimit - 10, periodLimit},
+                  {effectExtended, 0x1F, -periodLimit + 10, -periodLimit},
+                  {effectExtraFinePorta, 0x2F, periodLimit - 5, periodLimit},
+                  {effectExtraFinePorta, 0x1F, -periodLimit + 5, -periodLimit}};
+    for (const auto& slide : slides) {
+        TestSong row(1, true, 1);
+        row.addInstrument();
+        row.addPattern(2);
+        row.put(0, 0, 0, C4, 1);
+        row.put(0, 1, 0, 0, 0, 0, slide.effect, slide.parameter);
+        row.start();
+        row.tick();
+        channel(0).period = slide.from;
+        row.tick();
+        EXPECT_EQ(channel(0).period, slide.to) << int(slide.effect) << " " << slide.from;
+    }
 }
 
 TEST(EnginePlay, OrdersJumpsBreaksAndLoops) {

@@ -1,6 +1,6 @@
 // The instruments of the intro's module: synthesised samples (music_synth.cpp) with their
 // volume and panning envelopes, fadeouts and auto-vibrato. Envelope x values are ticks
-// (27.2 a second at tempo 68), y values 0..64 (panning 32 = centre).
+// (27.2 a second at tempo 68), y values 0..64 (panning 32 = centre, lower values left).
 #include "music_score.h"
 #include "music_synth.h"
 
@@ -13,36 +13,37 @@ struct Voice {
     int panning;
 };
 
+// Panning as XM counts it: 0 the left speaker, 255 the right; the mix is balanced on 127.
 Voice voiceOf(int instrument) {
     switch (instrument) {
     case insKick:
-        return {64, 128};
+        return {64, 127};
     case insSnare:
-        return {56, 134};
+        return {56, 121};
     case insBass:
-        return {40, 128};
+        return {40, 127};
     case insPad:
-        return {24, 128};
+        return {24, 127};
     case insLead:
-        return {34, 112};
+        return {34, 143};
     case insPluck:
-        return {22, 92};
+        return {22, 163};
     case insBell:
-        return {24, 150};
+        return {24, 105};
     case insChip:
-        return {16, 104};
+        return {16, 151};
     case insSub:
-        return {26, 128};
+        return {26, 127};
     case insHat:
-        return {36, 152};
+        return {36, 103};
     case insOpenHat:
-        return {26, 100};
+        return {26, 155};
     case insCrash:
-        return {32, 128};
+        return {32, 127};
     case insSweep:
-        return {12, 128};
+        return {12, 127};
     default:
-        return {0, 128};
+        return {0, 127};
     }
 }
 
@@ -126,7 +127,7 @@ std::vector<XmInstrument> buildInstruments() {
     XmInstrument& sweep = list[insSweep - 1] = instrument("sweep", synthSweep(), insSweep);
     sweep.volumeEnvelope = envelope({{0, 0}, {6, 64}, {20, 0}}, on | sustain, 1);
     sweep.panningEnvelope =
-        envelope({{0, 32}, {50, 50}, {100, 32}, {150, 14}, {200, 32}}, on | loop, 0, 0, 4);
+        envelope({{0, 32}, {50, 14}, {100, 32}, {150, 50}, {200, 32}}, on | loop, 0, 0, 4);
     sweep.fadeout = 800;
 
     XmInstrument& bass = list[insBass - 1] = instrument("bass", synthBass(), insBass);
@@ -139,7 +140,7 @@ std::vector<XmInstrument> buildInstruments() {
     XmInstrument& pad = list[insPad - 1] = instrument("pad", synthPad(), insPad);
     pad.volumeEnvelope = envelope({{0, 16}, {4, 48}, {12, 64}, {24, 58}, {60, 0}}, on | sustain, 3);
     pad.panningEnvelope =
-        envelope({{0, 32}, {40, 42}, {80, 32}, {120, 22}, {160, 32}}, on | loop, 0, 0, 4);
+        envelope({{0, 32}, {40, 22}, {80, 32}, {120, 42}, {160, 32}}, on | loop, 0, 0, 4);
     pad.fadeout = 700;
 
     // The lead sings with a delayed vibrato that sweeps in over a second.

@@ -231,7 +231,7 @@ const Chord& chord(std::string_view name) {
 
 // Pad chord on channels 6-8, spread across the stereo field.
 void padChord(XmPattern& p, int row, const Chord& c, int volume) {
-    static const uint8_t pans[3] = {84, 128, 172};
+    static const uint8_t pans[3] = {171, 127, 83};
     for (int v = 0; v < 3; ++v) {
         put(p, row, chPad1 + v, noteNumber(c.pad[v]), insPad, volume);
         effect(p, row, chPad1 + v, fxPanning, pans[v]);
@@ -322,7 +322,7 @@ std::vector<const Chord*> progression(std::string_view names) {
 
 constexpr int echoDelay = 3; // a dotted eighth
 constexpr double arpEchoLevel = 0.5, leadEchoLevel = 0.42, bellEchoLevel = 0.5;
-constexpr int arpEchoPan = 176, leadEchoPan = 184, bellEchoPan = 88, counterEchoPan = 88;
+constexpr int arpEchoPan = 79, leadEchoPan = 71, bellEchoPan = 167, counterEchoPan = 167;
 
 // ---- The opening ----
 
@@ -349,8 +349,8 @@ XmPattern openingAmbient() {
 
     // Wind: soft noise wandering across the stereo field.
     put(p, 1, chSweep, noteNumber("C4"), insSweep, 10);
-    effects(p, 8, 56, chSweep, fxPanningSlide, 0x10, 2);
-    effects(p, 60, 110, chSweep, fxPanningSlide, 0x01, 2);
+    effects(p, 8, 56, chSweep, fxPanningSlide, 0x01, 2);
+    effects(p, 60, 110, chSweep, fxPanningSlide, 0x10, 2);
 
     // Bells: a slow motif answered by its echo.
     int row = 1;
@@ -573,7 +573,7 @@ XmPattern breakdownFirst() {
     }
     at(p, 0, chBass).note = keyOff;
     put(p, 0, chSweep, noteNumber("G3"), insSweep, 9);
-    effects(p, 4, 60, chSweep, fxPanningSlide, 0x01, 4);
+    effects(p, 4, 60, chSweep, fxPanningSlide, 0x10, 4);
     line(p, chLead, 32, "F5 . . . . . . . D5 . . . . . . .", insLead, 24);
     line(p, chLead, 48, "C5 . . . . . . . . . . . ^ . . .", insLead, 24);
     effects(p, 52, 60, chLead, fxVibrato, 0x52);
