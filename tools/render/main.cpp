@@ -2,12 +2,17 @@
 // engine, mixer and block renderer, with the virtual wave output) and writes what
 // it would sound like to a 44100 Hz 16-bit stereo WAV file.
 //
-//   velmora-render [--seconds N] input.xm output.wav
+//   velmora-render [--seconds N] input.xm output.wav|-
 //
 // Without --seconds the render stops where the song comes back to an order position
 // and row it has already played (a pattern loop's repeats do not count), or after
-// 30 minutes. Everything runs on this one thread: the mixing thread is not started
-// and the virtual device's position is moved half a ring at a time.
+// 30 minutes; a dry pass of the song engine without mixing finds that length first,
+// so that the WAV header is written exact before the first sample and the output
+// need not be seekable. A regular file (a symbolic link's target included) is
+// replaced through a temporary file in its folder; standard output ("-"), FIFOs and
+// devices are written directly. Everything runs on this one thread: the mixing
+// thread is not started and the virtual device's position is moved half a ring at
+// a time.
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -17,9 +22,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,9 +49,10 @@ const char* program = "velmora-render";
 [[noreturn]] void usage(const char* problem) {
     if (problem) std::fprintf(stderr, "%s: %s\n", program, problem);
     std::fprintf(stderr,
-                 "usage: %s [--seconds N] input.xm output.wav\n"
+                 "usage: %s [--seconds N] input.xm output.wav|-\n"
                  "Renders an XM module as the intro plays it into a 44100 Hz 16-bit stereo "
-                 "WAV file:\none pass through the song (at most 30 minutes), or N seconds.\n",
+                 "WAV file\n(\"-\": standard output): one pass through the song (at most 30 "
+                 "minutes), or N seconds.\n",
                  program);
     std::exit(2);
 }
@@ -78,19 +86,16 @@ std::string readModule(const char* path) {
 
 // ---- End of the song ----
 
-// Follows the song row by row through the engine's tick handler: the frame at
-// which the song first comes back to a position it has played, and how much of it
-// has been played so far (for the progress bar).
+// Follows the song row by row through the engine's tick handler during the dry
+// pass: the frame at which the song first comes back to a position it has played.
 struct PassTracker {
     bool visited[256][256];
     int64_t framesSoFar = 0; // frames before the next tick
     int64_t endFrame = -1;   // -1 until the song comes back
-    int64_t rowsVisited = 0;
-    int64_t rowsInSong = 1;
 };
 PassTracker pass;
 
-void renderTick(Song* song) {
+void trackingTick(Song* song) {
     bool rowTick = song->tick == 0;
     int64_t tickStart = pass.framesSoFar;
     advanceSong(song);
@@ -105,33 +110,148 @@ void renderTick(Song* song) {
         return;
     }
     pass.visited[order][row] = true;
-    pass.rowsVisited += 1;
     // A pattern loop going back plays its rows again: they are not a return.
     int32_t loopRow = patternLoopJumpRow();
-    for (int32_t r = loopRow; r >= 0 && r <= row; ++r) {
-        if (pass.visited[order][r]) pass.rowsVisited -= 1;
+    for (int32_t r = loopRow; r >= 0 && r <= row; ++r)
         pass.visited[order][r] = false;
-    }
 }
 
-int64_t rowsInSong(const Song* song) {
-    int64_t rows = 0;
-    for (int32_t i = 0; i < song->songLength && i < 256; ++i) {
-        int32_t p = song->orderTable[i];
-        if (p < song->patternCount) rows += song->patterns[p].rowCount;
-    }
-    return rows > 0 ? rows : 1;
+// The frames of one pass (at most `limit`): the song's ticks from its start without
+// mixing, once the ring's prefill is done. Leaves the output closed and reopened, so
+// that the real render starts from silent voices just as this pass did.
+int64_t onePassFrames(Song* song, int64_t limit) {
+    song->tickHandler = trackingTick;
+    playSong(song);
+    while (pass.endFrame < 0 && pass.framesSoFar < limit)
+        trackingTick(song);
+    song->tickHandler = advanceSong;
+    closeSoundOutput();
+    if (!openSoundOutput(outputRate)) return -1;
+    return pass.endFrame >= 0 ? std::min(pass.endFrame, limit) : limit;
 }
 
-// ---- WAV output through a temporary file in the destination's folder ----
+// ---- Where the WAV goes ----
 
-std::string temporaryPath; // unlinked on failure and on interruption
-char temporaryPathCopy[4096];
+// The temporary file beside a regular target, unlinked on failure and when a signal
+// ends the render; the signal handlers read the path from this fixed buffer.
+char temporaryPath[4096];
 
-void removeTemporary(int signal) {
-    if (temporaryPathCopy[0]) unlink(temporaryPathCopy);
+void removeTemporary() {
+    if (temporaryPath[0]) unlink(temporaryPath);
+}
+
+void endBySignal(int signal) {
+    removeTemporary();
+    // A reader that went away (`| head`) is the end of the job, not a crash.
+    if (signal == SIGPIPE) _exit(1);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
+}
+
+[[noreturn]] void failOutput(std::FILE* file, const char* path, const char* what) {
+    std::fprintf(stderr, "%s: %s: cannot write: %s\n", program, path, what);
+    if (file) std::fclose(file);
+    removeTemporary();
+    std::exit(1);
+}
+
+struct Target {
+    std::string path; // the file written in the end: symbolic links followed
+    bool standardOutput = false;
+    bool regular = false; // replaced through a temporary file; else written directly
+    bool exists = false;
+    mode_t mode = 0;
+};
+
+// Where `output` leads, refused (with the exit) when it is a folder or its folder
+// is missing, before anything is rendered.
+Target resolveTarget(const char* output) {
+    Target target;
+    if (std::strcmp(output, "-") == 0) {
+        if (isatty(STDOUT_FILENO)) failOutput(nullptr, output, "standard output is a terminal");
+        target.standardOutput = true;
+        return target;
+    }
+    namespace fs = std::filesystem;
+    target.path = output;
+    if (target.path.back() == '/') failOutput(nullptr, output, "is a folder");
+    struct stat info;
+    for (int hops = 0;; ++hops) {
+        if (lstat(target.path.c_str(), &info) != 0) {
+            if (errno != ENOENT) failOutput(nullptr, output, std::strerror(errno));
+            break;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            target.exists = true;
+            break;
+        }
+        if (hops == 40) failOutput(nullptr, output, std::strerror(ELOOP));
+        char link[4096];
+        ssize_t length = readlink(target.path.c_str(), link, sizeof link - 1);
+        if (length < 0) failOutput(nullptr, output, std::strerror(errno));
+        link[length] = '\0';
+        target.path = (fs::path(target.path).parent_path() / link).string();
+    }
+    if (target.exists) {
+        if (S_ISDIR(info.st_mode)) failOutput(nullptr, output, "is a folder");
+        target.regular = S_ISREG(info.st_mode);
+        target.mode = info.st_mode & 07777;
+        return target;
+    }
+    fs::path folder = fs::path(target.path).parent_path();
+    if (folder.empty()) folder = ".";
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        failOutput(nullptr, output, ("there is no folder " + folder.string()).c_str());
+    target.regular = true;
+    return target;
+}
+
+std::FILE* openTarget(const Target& target, const char* output) {
+    if (target.standardOutput) return stdout;
+    int fd;
+    if (target.regular) {
+        std::string name = target.path + ".partXXXXXX";
+        if (name.size() >= sizeof temporaryPath) failOutput(nullptr, output, "path too long");
+        // mkstemp fills in the name inside the buffer the signal handlers read.
+        std::memcpy(temporaryPath, name.c_str(), name.size() + 1);
+        fd = mkstemp(temporaryPath);
+        if (fd < 0) {
+            int error = errno;
+            temporaryPath[0] = '\0';
+            failOutput(nullptr, output, std::strerror(error));
+        }
+        // mkstemp creates the file private to its owner: the replaced file's
+        // permissions, or the usual ones for a new file.
+        mode_t mode = target.mode;
+        if (!target.exists) {
+            mode_t mask = umask(0);
+            umask(mask);
+            mode = 0666 & ~mask;
+        }
+        fchmod(fd, mode);
+    } else {
+        // A FIFO blocks here until its reader comes.
+        fd = open(target.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) failOutput(nullptr, output, std::strerror(errno));
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (!file) {
+        close(fd);
+        failOutput(nullptr, output, std::strerror(errno));
+    }
+    return file;
+}
+
+// Everything written is on its way; a regular target is then replaced at once.
+void finishTarget(std::FILE* file, const Target& target, const char* output) {
+    if (std::fflush(file) != 0 || (target.regular && fsync(fileno(file)) != 0))
+        failOutput(file, output, std::strerror(errno));
+    if (std::fclose(file) != 0) failOutput(nullptr, output, std::strerror(errno));
+    if (target.regular) {
+        if (std::rename(temporaryPath, target.path.c_str()) != 0)
+            failOutput(nullptr, output, std::strerror(errno));
+        temporaryPath[0] = '\0';
+    }
 }
 
 void putLittleEndian(uint8_t* at, uint32_t value, int bytes) {
@@ -152,39 +272,6 @@ void waveHeader(uint8_t header[44], uint32_t dataBytes) {
     putLittleEndian(header + 34, 16, 2);
     std::memcpy(header + 36, "data", 4);
     putLittleEndian(header + 40, dataBytes, 4);
-}
-
-[[noreturn]] void failOutput(std::FILE* file, const char* path, const char* what) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s\n", program, path, what);
-    if (file) std::fclose(file);
-    if (!temporaryPath.empty()) unlink(temporaryPath.c_str());
-    std::exit(1);
-}
-
-std::FILE* openTemporary(const char* path) {
-    temporaryPath = std::string(path) + ".partXXXXXX";
-    std::vector<char> name(temporaryPath.begin(), temporaryPath.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        temporaryPath.clear();
-        failOutput(nullptr, path, std::strerror(errno));
-    }
-    temporaryPath = name.data();
-    std::snprintf(temporaryPathCopy, sizeof temporaryPathCopy, "%s", name.data());
-    std::signal(SIGINT, removeTemporary);
-    std::signal(SIGTERM, removeTemporary);
-    std::signal(SIGHUP, removeTemporary);
-    // mkstemp creates the file private to its owner; give it the usual permissions.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    std::FILE* file = fdopen(fd, "wb");
-    if (!file) {
-        close(fd);
-        failOutput(nullptr, path, std::strerror(errno));
-    }
-    return file;
 }
 
 // ---- Progress ----
@@ -221,6 +308,8 @@ struct Progress {
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        std::signal(signal, endBySignal);
     double seconds = 0;
     std::vector<const char*> paths;
     for (int i = 1; i < argc; ++i) {
@@ -242,6 +331,9 @@ int main(int argc, char** argv) {
     if (paths.size() != 2) usage("an input module and an output file are needed");
     const char* input = paths[0];
     const char* output = paths[1];
+    const Target target = resolveTarget(output);
+    // With the WAV on standard output, the report goes to standard error.
+    std::FILE* report = target.standardOutput ? stderr : stdout;
 
     std::string problem = readModule(input);
     if (!problem.empty()) {
@@ -266,28 +358,32 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::FILE* file = openTemporary(output);
-    std::printf("Module       %s\n", input);
-    std::printf("Channels     %d\n", song->channelCount);
-    std::printf("Patterns     %d\n", song->patternCount);
-    std::printf("Instruments  %d\n", song->instrumentCount);
-    std::printf("Orders       %d (restart at %d)\n", song->songLength, song->restartPosition);
-    std::printf("Speed        %d\n", song->defaultSpeed);
-    std::printf("Tempo        %d\n", song->defaultTempo);
-    std::printf("Frequencies  %s\n", (song->flags & 1) ? "linear" : "Amiga");
-    std::fflush(stdout);
+    std::fprintf(report, "Module       %s\n", input);
+    std::fprintf(report, "Channels     %d\n", song->channelCount);
+    std::fprintf(report, "Patterns     %d\n", song->patternCount);
+    std::fprintf(report, "Instruments  %d\n", song->instrumentCount);
+    std::fprintf(report, "Orders       %d (restart at %d)\n", song->songLength,
+                 song->restartPosition);
+    std::fprintf(report, "Speed        %d\n", song->defaultSpeed);
+    std::fprintf(report, "Tempo        %d\n", song->defaultTempo);
+    std::fprintf(report, "Frequencies  %s\n", (song->flags & 1) ? "linear" : "Amiga");
+    std::fflush(report);
 
-    pass.rowsInSong = rowsInSong(song);
-    song->tickHandler = renderTick;
+    bool fixedLength = seconds > 0;
+    int64_t total = fixedLength ? static_cast<int64_t>(seconds * outputRate + 0.5)
+                                : onePassFrames(song, passLimitFrames);
+    if (total < 0) {
+        std::fprintf(stderr, "%s: the player's output could not be opened\n", program);
+        return 1;
+    }
+
+    std::FILE* file = openTarget(target, output);
     uint8_t header[44];
-    waveHeader(header, 0);
+    waveHeader(header, static_cast<uint32_t>(total * 4));
     if (std::fwrite(header, 1, sizeof header, file) != sizeof header)
         failOutput(file, output, std::strerror(errno));
 
     playSong(song); // renders the first two seconds into the ring
-    bool fixedLength = seconds > 0;
-    int64_t limit =
-        fixedLength ? static_cast<int64_t>(seconds * outputRate + 0.5) : passLimitFrames;
     int64_t written = 0;
     int32_t block = 0;
     // Half the ring at a time: few large writes (the kernel's cost goes with the
@@ -296,14 +392,9 @@ int main(int argc, char** argv) {
     const int32_t chunkBlocks = std::max(1, blockCount / 2);
     std::vector<uint8_t> bytes;
     Progress progress;
-    for (;;) {
-        // The ring runs at least a second ahead of what is written here, so the
-        // song's return has been seen by the time its frame is reached.
-        int64_t target = limit;
-        if (!fixedLength && pass.endFrame >= 0) target = std::min(limit, pass.endFrame);
-        if (written >= target) break;
+    while (written < total) {
         int32_t blocks = std::min(chunkBlocks, blockCount - block);
-        int64_t frames = std::min<int64_t>(int64_t(blocks) * blockFrames, target - written);
+        int64_t frames = std::min<int64_t>(int64_t(blocks) * blockFrames, total - written);
         const int16_t* samples = virtualRing() + size_t(block) * blockFrames * 2;
         const void* data = samples;
         size_t size = size_t(frames) * 4;
@@ -319,32 +410,18 @@ int main(int argc, char** argv) {
         advanceVirtualPosition(uint64_t(blocks) * blockFrames * 4);
         pollOutputOnce(); // renders the blocks just written out again, further ahead
         block = (block + blocks) % blockCount;
-        double done = static_cast<double>(written) / static_cast<double>(limit);
-        if (!fixedLength)
-            done = std::max(done, static_cast<double>(pass.rowsVisited) / pass.rowsInSong);
-        progress.update(done);
+        progress.update(static_cast<double>(written) / static_cast<double>(total));
     }
     progress.finish();
-
-    waveHeader(header, static_cast<uint32_t>(written * 4));
-    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, file) != 44 ||
-        std::fflush(file) != 0 || fsync(fileno(file)) != 0)
-        failOutput(file, output, std::strerror(errno));
-    if (std::fclose(file) != 0) {
-        file = nullptr;
-        failOutput(nullptr, output, std::strerror(errno));
-    }
-    if (std::rename(temporaryPath.c_str(), output) != 0)
-        failOutput(nullptr, output, std::strerror(errno));
-    temporaryPathCopy[0] = '\0';
+    finishTarget(file, target, output);
 
     freeSong(song);
     closeSoundOutput();
-    const char* why = fixedLength                                      ? "fixed length"
-                      : pass.endFrame >= 0 && written == pass.endFrame ? "end of the song"
-                                                                       : "30-minute limit";
-    std::printf("Rendered     %.3f s (%lld frames, %s) to %s\n",
-                static_cast<double>(written) / outputRate, static_cast<long long>(written), why,
-                output);
-    return 0;
+    const char* why = fixedLength              ? "fixed length"
+                      : pass.endFrame == total ? "end of the song"
+                                               : "30-minute limit";
+    std::fprintf(report, "Rendered     %.3f s (%lld frames, %s) to %s\n",
+                 static_cast<double>(written) / outputRate, static_cast<long long>(written), why,
+                 target.standardOutput ? "standard output" : output);
+    return std::fflush(report) == 0 ? 0 : 1;
 }
