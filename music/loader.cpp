@@ -191,7 +191,8 @@ void readInstrumentHeader(Source& source, Instrument& ins) {
     if (ins.panningPointCount < 2) ins.panningType = 0;
 }
 
-void readSampleHeader(Source& source, Sample& s) {
+// Returns the sample's length field: the bytes of data the file stores for it.
+uint32_t readSampleHeader(Source& source, Sample& s) {
     uint8_t b[14];
     readBytes(source, b, 14);
     s.length = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
@@ -201,6 +202,7 @@ void readSampleHeader(Source& source, Sample& s) {
         uint32_t(b[8]) | uint32_t(b[9]) << 8 | uint32_t(b[10]) << 16 | uint32_t(b[11]) << 24;
     s.volume = b[12];
     s.finetune = int8_t(b[13]);
+    const uint32_t storedBytes = s.length;
 
     uint8_t type = readU8(source);
     s.loopType = 1;
@@ -225,14 +227,17 @@ void readSampleHeader(Source& source, Sample& s) {
     s.panning = readU8(source);
     s.relativeNote = int8_t(readU8(source));
     skip(source, 23); // reserved byte and name
+    return storedBytes;
 }
 
 // Keeps the sample within the data the file still holds and its loop within the sample,
 // so the guard write and the mixer stay inside `length` + 8 slots. Returns the bytes of
-// data the sample takes.
-int64_t limitSample(Sample& s, int64_t bytesLeft) {
+// the file the sample's data takes: its stored byte count, or what is left of the file.
+// A 16-bit sample with an odd byte count takes its last byte too, though no frame uses it.
+int64_t limitSample(Sample& s, int64_t storedBytes, int64_t bytesLeft) {
+    const int64_t taken = storedBytes < bytesLeft ? storedBytes : bytesLeft;
     const int64_t width = s.bits / 8;
-    if (int64_t(s.length) * width > bytesLeft) s.length = uint32_t(bytesLeft / width);
+    if (int64_t(s.length) * width > taken) s.length = uint32_t(taken / width);
     if (s.loopType != 1 && s.loopStart >= s.length) s.loopType = 1; // loop lies past the data
     if (s.loopType == 1) {
         s.loopStart = 0;
@@ -240,7 +245,7 @@ int64_t limitSample(Sample& s, int64_t bytesLeft) {
     } else if (int64_t(s.loopStart) + s.loopLength > s.length) {
         s.loopLength = s.length - s.loopStart;
     }
-    return int64_t(s.length) * width;
+    return taken;
 }
 
 void readSampleData(Source& source, Sample& s) {
@@ -290,9 +295,10 @@ bool readInstrument(Source& source, Instrument& ins) {
     readInstrumentHeader(source, ins);
     seekTo(source, start + headerSize);
 
+    int64_t taken[maxSamples];
     for (uint32_t i = 0; i < count; ++i) {
         ins.samples[i] = static_cast<Sample*>(allocBlock(sizeof(Sample)));
-        readSampleHeader(source, *ins.samples[i]);
+        taken[i] = readSampleHeader(source, *ins.samples[i]);
     }
     for (uint32_t i = count; i < maxSamples; ++i)
         ins.samples[i] = &emptySample;
@@ -301,14 +307,19 @@ bool readInstrument(Source& source, Instrument& ins) {
     if (bytesLeft < 0) bytesLeft = 0;
     for (uint32_t i = 0; i < count; ++i) {
         Sample& s = *ins.samples[i];
-        bytesLeft -= limitSample(s, bytesLeft);
+        taken[i] = limitSample(s, taken[i], bytesLeft);
+        bytesLeft -= taken[i];
         if (s.length == 0) continue;
         // Over a gigabyte of 8-bit data would not fit one allocation; refuse it.
         if (int64_t(s.length) + guardSlots > INT32_MAX / 2) return false;
         s.data = static_cast<int16_t*>(allocArray(int32_t(s.length) + guardSlots, 2));
     }
-    for (uint32_t i = 0; i < count; ++i)
-        if (ins.samples[i]->length > 0) readSampleData(source, *ins.samples[i]);
+    for (uint32_t i = 0; i < count; ++i) {
+        Sample& s = *ins.samples[i];
+        const int64_t read = int64_t(s.length) * s.bits / 8;
+        if (s.length > 0) readSampleData(source, s);
+        if (taken[i] > read) skip(source, int32_t(taken[i] - read));
+    }
     return true;
 }
 

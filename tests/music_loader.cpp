@@ -148,11 +148,23 @@ TEST(Loader, SampleConversionLoopsAndGuards) {
     song = load(withSample(s));
     const int16_t* v = song->instruments[0].samples[0]->data;
     EXPECT_TRUE(v[0] == 2560 && v[1] == -2560 && v[2] == 29952 && v[3] == -3072);
+    // 16-bit data with an odd byte count: three frames, and the odd byte is passed over,
+    // so the next sample and the next instrument are read from their own bytes.
     s.sixteenBit = true;
-    s.rawData = {0xFF, 0x7F, 0x02, 0x00, 0x00, 0x80};
-    song = load(withSample(s));
+    s.rawData = {0xFF, 0x7F, 0x02, 0x00, 0x00, 0x80, 0x55};
+    XmModule odd = withSample(s);
+    odd.instruments[0].samples.push_back(sample({5, -6}, false, XmLoop::none, 0, 0));
+    odd.instruments.emplace_back().samples = {sample({300, -300}, true, XmLoop::none, 0, 0)};
+    song = load(odd);
+    expectSoundSong(song.get());
     v = song->instruments[0].samples[0]->data;
-    EXPECT_TRUE(v[0] == 32767 && v[1] == -32767 && v[2] == 1);
+    EXPECT_TRUE(song->instruments[0].samples[0]->length == 3 && v[0] == 32767 && v[1] == -32767 &&
+                v[2] == 1);
+    v = song->instruments[0].samples[1]->data;
+    EXPECT_TRUE(v[0] == 5 * 256 && v[1] == -6 * 256);
+    v = song->instruments[1].samples[0]->data;
+    EXPECT_TRUE(v[0] == 300 && v[1] == -300);
+    EXPECT_EQ(consumedBytes(), int32_t(servedFile.size()));
 }
 
 TEST(Loader, SixteenSamplesAtMostAndTheEmbeddedModule) {
