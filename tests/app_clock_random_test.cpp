@@ -71,18 +71,17 @@ TEST(FrameClock, BadFramesCountAsZeroAndTheClockGoesOn) {
 }
 
 TEST(VirtualCounter, FractionsOfASecondAddUpExactly) {
+    setVirtualFrequency(10);
+    setVirtualCounter(0);
+    for (uint64_t expected : {3u, 6u, 10u}) { // the remainder is carried
+        advanceVirtualSeconds(1, 3);
+        EXPECT_EQ(readCounter(), expected);
+    }
     setVirtualFrequency(1000000000);
     setVirtualCounter(0);
     for (int i = 0; i < 6060; ++i)
         advanceVirtualSeconds(1, 60);
     EXPECT_EQ(readCounter(), 101000000000u);
-    setVirtualFrequency(10);
-    setVirtualCounter(0);
-    advanceVirtualSeconds(1, 3);
-    advanceVirtualSeconds(1, 3);
-    EXPECT_EQ(readCounter(), 6u);
-    advanceVirtualSeconds(1, 3);
-    EXPECT_EQ(readCounter(), 10u);
 }
 
 // std::mt19937 given the 69069-seeded state words is the reference (libstdc++ also
@@ -98,15 +97,9 @@ std::mt19937 reference(uint32_t seed) {
 }
 
 TEST(Random, MatchesTheReferenceAcrossRegenerations) {
-    EXPECT_EQ(reference(4357)(), 3510405877u);
-    seedRandom(4357);
-    for (int32_t expected : {2805, 29826, 5515, 9226})
-        EXPECT_EQ(nextRandom(), expected);
-    seedRandom(1);
-    for (int32_t expected : {2182, 22266, 28335, 2168})
-        EXPECT_EQ(nextRandom(), expected);
+    EXPECT_EQ(reference(4357)(), 3510405877u); // the generator's published first output
     // Calls 1, 625 and 1249 regenerate the state.
-    for (uint32_t seed : {4357u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
+    for (uint32_t seed : {4357u, 1u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
         std::mt19937 expected = reference(seed);
         seedRandom(seed);
         for (int call = 1; call <= 1900; ++call)

@@ -50,17 +50,19 @@ TEST(WindowProcedure, TableRows) {
 
 TEST(DisplaySelection, SdlFormatsMapToDirect3DCodes) {
     // Against SDL's own header, so that a mistyped constant shows.
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_BGR24), fmtR8G8B8);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_RGB24), fmtR8G8B8);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_ARGB8888), fmtA8R8G8B8);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_XRGB8888), fmtX8R8G8B8);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_RGB565), fmtR5G6B5);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_RGB555), fmtX1R5G5B5);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_ARGB1555), fmtA1R5G5B5);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_ARGB4444), fmtA4R4G4B4);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_INDEX8), 41u);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_ABGR8888), 0u);
-    EXPECT_EQ(displayFormatCode(SDL_PIXELFORMAT_BGR565), 0u);
+    const std::pair<uint32_t, uint32_t> codes[] = {{SDL_PIXELFORMAT_BGR24, fmtR8G8B8},
+                                                   {SDL_PIXELFORMAT_RGB24, fmtR8G8B8},
+                                                   {SDL_PIXELFORMAT_ARGB8888, fmtA8R8G8B8},
+                                                   {SDL_PIXELFORMAT_XRGB8888, fmtX8R8G8B8},
+                                                   {SDL_PIXELFORMAT_RGB565, fmtR5G6B5},
+                                                   {SDL_PIXELFORMAT_RGB555, fmtX1R5G5B5},
+                                                   {SDL_PIXELFORMAT_ARGB1555, fmtA1R5G5B5},
+                                                   {SDL_PIXELFORMAT_ARGB4444, fmtA4R4G4B4},
+                                                   {SDL_PIXELFORMAT_INDEX8, 41},
+                                                   {SDL_PIXELFORMAT_ABGR8888, 0},
+                                                   {SDL_PIXELFORMAT_BGR565, 0}};
+    for (auto [sdl, code] : codes)
+        EXPECT_EQ(displayFormatCode(sdl), code) << SDL_GetPixelFormatName(sdl);
 }
 
 std::vector<int32_t> order(DisplayCandidate* list) {
@@ -138,14 +140,14 @@ TEST(DisplaySelection, AttemptsDepthsAndFallback) {
 }
 
 TEST(DisplaySelection, PictureFitsAt4To3WithBars) {
-    auto fit = [](int32_t w, int32_t h) {
-        const DisplayViewport v = fitPicture(w, h);
-        return std::vector<int32_t>{v.x, v.y, v.width, v.height};
-    };
-    EXPECT_EQ(fit(640, 480), (std::vector<int32_t>{0, 0, 640, 480}));
-    EXPECT_EQ(fit(1920, 1080), (std::vector<int32_t>{240, 0, 1440, 1080}));
-    EXPECT_EQ(fit(1366, 768), (std::vector<int32_t>{171, 0, 1024, 768}));
-    EXPECT_EQ(fit(1280, 1024), (std::vector<int32_t>{0, 32, 1280, 960}));
+    const int32_t cases[][6] = {{640, 480, 0, 0, 640, 480},
+                                {1920, 1080, 240, 0, 1440, 1080},
+                                {1366, 768, 171, 0, 1024, 768},
+                                {1280, 1024, 0, 32, 1280, 960}};
+    for (const auto& c : cases) {
+        const DisplayViewport v = fitPicture(c[0], c[1]);
+        EXPECT_TRUE(v.x == c[2] && v.y == c[3] && v.width == c[4] && v.height == c[5]) << c[0];
+    }
 }
 
 } // namespace

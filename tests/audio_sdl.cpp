@@ -5,24 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include <unistd.h>
 
 using namespace audiotest;
-
-namespace {
-template <typename Condition> bool waitFor(Condition condition) {
-    for (int i = 0; i < 5000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return condition();
-}
-} // namespace
 
 TEST(SdlWaveOutput, DeviceGetsTheRingInOrderOverAndOver) {
     auto file = std::filesystem::temp_directory_path() /

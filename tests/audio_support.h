@@ -7,8 +7,10 @@
 #include "music/module_source.h"
 #include "music/song.h"
 
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace audiotest {
@@ -90,6 +92,13 @@ inline std::unique_ptr<Song> makeSong(TickHandler handler, int16_t tempo = 125, 
     song->channelCount = 4;
     song->songLength = 1;
     return song;
+}
+
+// Polls `condition` for up to ten seconds.
+template <typename Condition> bool waitFor(Condition condition) {
+    for (int i = 0; i < 5000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return condition();
 }
 
 } // namespace audiotest

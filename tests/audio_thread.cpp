@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <new>
 #include <thread>
@@ -66,12 +65,6 @@ void ticker(Song* song) {
     if (tick == 0) startVoice(0, &tone->sample, 0.0, 1.25, 200, 100);
     mixChannels[0].leftVolume = static_cast<int32_t>(tick % 128);
     song->row = static_cast<int32_t>(tick / 3 % 64);
-}
-
-template <typename Condition> bool waitFor(Condition condition) {
-    for (int i = 0; i < 5000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return condition();
 }
 
 // Plays `blocks` blocks one after the other, waiting each time for the thread.

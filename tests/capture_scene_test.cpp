@@ -121,20 +121,16 @@ int brightness(const std::vector<uint8_t>& rgba, int x, int y) {
     return (p[0] + p[1] + p[2]) / 3;
 }
 
-// An R5G6B5 texel as 8-bit channels.
-void expand565(unsigned v, double rgb[3]) {
-    rgb[0] = (v >> 11) * 255.0 / 31, rgb[1] = ((v >> 5) & 63) * 255.0 / 63;
-    rgb[2] = (v & 31) * 255.0 / 31;
-}
-
+// The pixel shows the background's own texel (R5G6B5 widened to 8 bits).
 bool showsBackdrop(const std::vector<uint8_t>& rgba, int x, int y) {
     const uint8_t* t =
         &backdropTileImages[(y / 256) * 3 + x / 256][((y % 256) * 256 + x % 256) * 2];
-    double rgb[3];
-    expand565(t[0] | t[1] << 8, rgb);
+    const unsigned v = t[0] | t[1] << 8;
+    const int rgb[3] = {int((v >> 11) * 255.0 / 31), int(((v >> 5) & 63) * 255.0 / 63),
+                        int((v & 31) * 255.0 / 31)};
     const uint8_t* p = &rgba[(size_t(y) * 640 + x) * 4];
-    return std::abs(p[0] - int(rgb[0])) <= 6 && std::abs(p[1] - int(rgb[1])) <= 6 &&
-           std::abs(p[2] - int(rgb[2])) <= 6;
+    return std::abs(p[0] - rgb[0]) <= 6 && std::abs(p[1] - rgb[1]) <= 6 &&
+           std::abs(p[2] - rgb[2]) <= 6;
 }
 
 double backdropShare(const std::vector<uint8_t>& rgba, int x0, int y0, int x1, int y1) {
@@ -222,70 +218,25 @@ TEST_F(CaptureScene, OpeningShowsTheDateLineAndTheLogoOnBlack) {
     const std::vector<uint8_t>& start = kept.at(0); // the date line at brightness 0
     EXPECT_TRUE(
         std::all_of(start.begin(), start.end(), [](uint8_t v) { return v == 0 || v == 255; }));
-
-    // 8 s: the real glyphs of the date line, zoomed to 0.5 + 0.05 t about the centre
-    // (pixel centres on whole coordinates); each pixel lit where its glyph texel is.
-    const std::vector<uint8_t>& date = kept.at(8 * fps);
-    const char* line = openingLines[0];
-    const double zoom = 0.9, n = double(std::strlen(line));
-    const double top = 240 - 12 * zoom, height = 25 * zoom, left = 320 - 8.5 * n * zoom;
-    int64_t agree = 0, inside = 0, litOutside = 0, litExpected = 0;
-    for (int y = 0; y < 480; ++y) {
+    // Where each glyph and logo band lands is the effect and device tests' part; here
+    // the frames must show them in their places: at 8 s the date line at zoom 0.9 about
+    // the centre, at 33.7 s the logo at full brightness on rows 204..276.
+    const std::vector<uint8_t>&date = kept.at(8 * fps), &logo = kept.at(33700 * fps / 1000);
+    const double halfWidth = 8.5 * 0.9 * double(std::strlen(openingLines[0]));
+    int64_t dateLit = 0, dateStray = 0, logoLevel = 0, logoStray = 0;
+    for (int y = 0; y < 480; ++y)
         for (int x = 0; x < 640; ++x) {
-            const bool lit = brightness(date, x, y) >= 128;
-            const double gx = (x - left) / (17 * zoom), gy = (y - top) / height;
-            if (gx < 0 || gx >= n || gy < 0 || gy >= 1) {
-                litOutside += brightness(date, x, y) > 0;
-                continue;
-            }
-            float glyph[4]; // uLeft, vTop, uRight, vBottom
-            std::memcpy(glyph, openingFont + 8 + openingFont[1288 + uint8_t(line[int(gx)])] * 20,
-                        16);
-            const int tx = int((glyph[0] + (gx - int(gx)) * (glyph[2] - glyph[0])) * 256);
-            const int ty = int((glyph[1] + gy * (glyph[3] - glyph[1])) * 256);
-            const bool expected = (glyphSheet[(ty * 256 + tx) * 2 + 1] & 15) >= 8; // red
-            ++inside;
-            litExpected += expected;
-            agree += expected == lit;
+            const bool inLine = std::abs(x - 320) <= halfWidth + 1 && y >= 228 && y <= 252;
+            (inLine ? dateLit : dateStray) += brightness(date, x, y) >= 128;
+            if (y >= 204 && y < 277)
+                logoLevel += brightness(logo, x, y);
+            else
+                logoStray += (y < 200 || y > 281) && brightness(logo, x, y) > 0;
         }
-    }
-    EXPECT_GT(litExpected, 400);
-    EXPECT_GT(double(agree) / double(inside), 0.95);
-    EXPECT_EQ(litOutside, 0);
-
-    // 33.7 s: the logo at full brightness, sampled linearly at the pixel centres: one
-    // texel per pixel across (so between two texels), 71 rows on 73 screen rows.
-    const std::vector<uint8_t>& logo = kept.at(33700 * fps / 1000);
-    double error = 0;
-    int64_t litElsewhere = 0;
-    for (int y = 0; y < 480; ++y) {
-        for (int x = 0; x < 640; ++x) {
-            if (y < 206 || y >= 275) {
-                litElsewhere += (y < 200 || y > 281) && brightness(logo, x, y) > 0;
-                continue;
-            }
-            const double tu = x % 256 - 0.5;
-            const double tv = ((x / 256) * 71 + 0.5 + (y - 204) * 71.0 / 73.0) - 0.5;
-            double expected[3] = {0, 0, 0};
-            for (int j = 0; j < 2; ++j)
-                for (int i = 0; i < 2; ++i) {
-                    const int cx = std::clamp(int(std::floor(tu)) + i, 0, 255);
-                    const int cy = (int(std::floor(tv)) + j) & 255;
-                    const double w = (i ? tu - std::floor(tu) : 1 - tu + std::floor(tu)) *
-                                     (j ? tv - std::floor(tv) : 1 - tv + std::floor(tv));
-                    double rgb[3];
-                    expand565(logoImage[(cy * 256 + cx) * 2] | logoImage[(cy * 256 + cx) * 2 + 1]
-                                                                   << 8,
-                              rgb);
-                    for (int c = 0; c < 3; ++c)
-                        expected[c] += w * rgb[c];
-                }
-            for (int c = 0; c < 3; ++c)
-                error += std::abs(logo[(size_t(y) * 640 + x) * 4 + c] - expected[c]);
-        }
-    }
-    EXPECT_LT(error / (69.0 * 640 * 3), 2.0);
-    EXPECT_EQ(litElsewhere, 0);
+    EXPECT_GT(dateLit, 400);
+    EXPECT_EQ(dateStray, 0);
+    EXPECT_GT(logoLevel / (73 * 640), 40);
+    EXPECT_EQ(logoStray, 0);
 }
 
 TEST_F(CaptureScene, WhiteOutPeaksInFullWhiteOnce) {
@@ -323,24 +274,8 @@ TEST_F(CaptureScene, MainSceneShowsBackgroundTubeTextAndPanels) {
         }
     EXPECT_GT(letters, 2000);
     EXPECT_GT(changed, letters / 2);
-    // Panels: light wherever the lettering's opaque light texels are (together with
-    // the texels left and above, so that no texel edge on a pixel centre decides),
-    // and their body tints what lies beneath.
-    for (int panel = 0; panel < 2; ++panel) {
-        auto light = [&](int sx, int sy) {
-            const unsigned v = sx < 0 || sy < 0 ? 0 : panelTexel(panel, sx, sy);
-            return (v >> 12) == 15 && std::min({(v >> 8) & 15, (v >> 4) & 15, v & 15}) >= 13;
-        };
-        int64_t inner = 0, shown = 0;
-        for (int sy = 0; sy < 64; ++sy)
-            for (int sx = 0; sx < 256; ++sx)
-                if (light(sx, sy) && light(sx - 1, sy) && light(sx, sy - 1) &&
-                    light(sx - 1, sy - 1)) {
-                    ++inner;
-                    shown += brightness(scene, 384 + sx, panel * 416 + sy) >= 200;
-                }
-        EXPECT_GT(inner, 30);
-        EXPECT_EQ(shown, inner) << "panel " << panel;
-        EXPECT_LT(backdropShare(scene, 384, panel * 416, 640, panel * 416 + 64), 0.3);
-    }
+    // Panels: drawn over the background in both corners (their pixels are the effect
+    // display test's part).
+    for (int panel = 0; panel < 2; ++panel)
+        EXPECT_LT(backdropShare(scene, 384, panel * 416, 640, panel * 416 + 64), 0.3) << panel;
 }

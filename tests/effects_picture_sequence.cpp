@@ -37,10 +37,10 @@ struct Frame {
     std::vector<RecordedCall> picture, whiteout;
 };
 
+// Shutdown is safe before any init and twice over (init failures are the reliability
+// tests' part).
 class PictureSequenceTest : public ::testing::Test {
   protected:
-    // Shutdown is safe before any init and twice over (init failures, at every call, are
-    // the reliability tests' part).
     void SetUp() override {
         recordReset();
         shutdownPictureSequence();
@@ -64,9 +64,10 @@ class PictureSequenceTest : public ::testing::Test {
             (d->state.texture ? f.picture : f.whiteout).push_back(*d);
         return f;
     }
-    static void skip(int32_t frames) {
+    static Frame skipThen(int32_t frames, float delta = tick) {
         for (int32_t k = 0; k < frames; k++)
             frame(tick);
+        return frame(delta);
     }
 };
 
@@ -129,21 +130,19 @@ TEST_F(PictureSequenceTest, UploadsTextStatesAndZoom) {
     expectStates({{rsZEnable, 1}, {rsCullMode, cullClockwise}}); // the baseline is back
     EXPECT_EQ(recordedTextureStageState(0, tssAddressU), addressWrap);
     // Unzoomed, ten 17-pixel cells from x 235 on rows 228..253; the first frame draws
-    // at zoom 0.5 about (320, 240), 10 s later at zoom 1.
+    // at zoom 0.5 about (320, 240), 10 s later at zoom 1, the venue line at 0.5 again.
     auto expectCorners = [](const Frame& f, float zoom, float x0, float tolerance) {
-        const RecordedCall& last = f.picture.back();
-        float x1 = x0 + 17.0f * f.picture.size();
-        EXPECT_NEAR(vertexFloat(f.picture[0], 0, vxX), 320 + zoom * (x0 - 320), tolerance);
-        EXPECT_NEAR(vertexFloat(f.picture[0], 0, vxY), 240 - zoom * 12, tolerance);
+        const RecordedCall &first = f.picture[0], &last = f.picture.back();
+        const float x1 = x0 + 17.0f * f.picture.size();
+        EXPECT_NEAR(vertexFloat(first, 0, vxX), 320 + zoom * (x0 - 320), tolerance);
+        EXPECT_NEAR(vertexFloat(first, 0, vxY), 240 - zoom * 12, tolerance);
         EXPECT_NEAR(vertexFloat(last, 3, vxX), 320 + zoom * (x1 - 320), tolerance);
         EXPECT_NEAR(vertexFloat(last, 3, vxY), 240 + zoom * 13, tolerance);
         EXPECT_TRUE(vertexFloat(last, 3, vxZ) == 0.5f && vertexFloat(last, 3, vxRhw) == 0.5f);
     };
     expectCorners(f, 0.5f, 235.0f, 1e-4f);
-    skip(639);
-    expectCorners(frame(tick), 1.0f, 235.0f, 2e-3f);
-    skip(384); // the venue line starts at zoom 0.5 again
-    expectCorners(frame(tick), 0.5f, 320.0f - 17 * 9, 1e-4f);
+    expectCorners(skipThen(639), 1.0f, 235.0f, 2e-3f);
+    expectCorners(skipThen(384), 0.5f, 320.0f - 17 * 9, 1e-4f);
 }
 
 TEST_F(PictureSequenceTest, ScrambledGlyphsSettleIntoTheLine) {
@@ -188,21 +187,19 @@ TEST_F(PictureSequenceTest, ScrambledGlyphsSettleIntoTheLine) {
 }
 
 TEST_F(PictureSequenceTest, LogoBandsAndWhiteoutQuad) {
-    skip(2051);
-    Frame f = frame(tick);
-    for (uint32_t q = 0; q < 3; q++) {
-        const float top = 0.001953125f + 0.27734375f * q, bottom = 0.279296875f + 0.27734375f * q;
-        EXPECT_EQ(f.picture[q].state.texture, logoId);
-        EXPECT_EQ(f.picture[q].state.stage0[tssAddressU], addressClamp);
+    const Frame f = skipThen(2051);
+    for (uint32_t q = 0; q < 3; q++) { // a third of the picture each, clamped
+        const RecordedCall& d = f.picture[q];
+        EXPECT_TRUE(d.state.texture == logoId && d.state.stage0[tssAddressU] == addressClamp);
         for (uint32_t i = 0; i < 4; i++) {
-            EXPECT_EQ(vertexFloat(f.picture[q], i, vxX), 256.0f * (q + (i & 1)));
-            EXPECT_EQ(vertexFloat(f.picture[q], i, vxY), i < 2 ? 204.0f : 277.0f);
-            EXPECT_EQ(vertexFloat(f.picture[q], i, vxU), float(i & 1));
-            EXPECT_EQ(vertexFloat(f.picture[q], i, vxV), i < 2 ? top : bottom);
+            EXPECT_EQ(vertexFloat(d, i, vxX), 256.0f * (q + (i & 1)));
+            EXPECT_EQ(vertexFloat(d, i, vxY), i < 2 ? 204.0f : 277.0f);
+            EXPECT_EQ(vertexFloat(d, i, vxU), float(i & 1));
+            EXPECT_EQ(vertexFloat(d, i, vxV),
+                      (i < 2 ? 0.001953125f : 0.279296875f) + 0.27734375f * q);
         }
     }
-    skip(158);
-    const RecordedCall w = frame(tick).whiteout.at(0);
+    const RecordedCall w = skipThen(158).whiteout.at(0);
     expectStates(w.state, {{rsAlphaBlendEnable, 1},
                            {rsSrcBlend, blendOne},
                            {rsDestBlend, blendOne},
@@ -219,14 +216,12 @@ TEST_F(PictureSequenceTest, LogoBandsAndWhiteoutQuad) {
 TEST_F(PictureSequenceTest, LongFramesNeverDrawWrappedLevelsNorStall) {
     // A 7 s frame in the venue line's hold starts its fade-out at -1.0625: drawn black,
     // not as the grey its wrapped colour byte would give.
-    skip(1125);
-    EXPECT_EQ(level(frame(7.0f).picture), greyOf(255));
+    EXPECT_EQ(level(skipThen(1125, 7.0f).picture), greyOf(255));
     EXPECT_EQ(level(frame(tick).picture), greyOf(0));
     EXPECT_EQ(frame(tick).picture.size(), 6u);
     // Frames of several seconds during the logo's hold: the ending and the white-out's
     // peak come at once, then the opening is over for good.
-    skip(584);
-    Frame f = frame(5.0f);
+    Frame f = skipThen(584, 5.0f);
     EXPECT_EQ(f.result, 1);
     EXPECT_EQ(level(f.whiteout), greyOf(255));
     for (int32_t k = 0; k < 10; k++)

@@ -1,13 +1,9 @@
-// A demo plugin whose init fails, at every point where it can: the real shell and the
-// real plugins on the recording device, with each texture, surface and buffer call
-// the plugin inits make failing in turn. Each case runs in a child process that must
-// end through fatalExit with "Can't init demo plugins" and code 1, after every later
-// plugin init still ran and the teardown left no device object and no memory block
-// behind (and, in the sanitizer build, nothing for LeakSanitizer to find).
-//
-// The window system and the display creation are stand-ins defined here; the sound
-// side is the real one over the virtual wave output. allocBlock, allocArray and
-// freeBlock are wrapped (see tests/reliability.cmake) to count live blocks.
+// The real shell and plugins on the recording device, with each texture, surface and
+// buffer call the plugin inits make failing in turn. Each case runs in a child process
+// that must end through fatalExit with "Can't init demo plugins" and code 1, after every
+// later plugin init still ran, leaving no device object, no memory block and nothing for
+// LeakSanitizer behind. Window system and display creation are stand-ins; the sound side
+// is real, over the virtual wave output; the block functions are wrapped to count.
 #include "app/counter_virtual.h"
 #include "app/memory.h"
 #include "app/platform.h"
@@ -70,22 +66,16 @@ alignas(8) unsigned char windowBytes[8];
 AppWindow* const theWindow = reinterpret_cast<AppWindow*>(windowBytes);
 bool windowShown = false;
 
-std::string describe(const RecordedCall& call) {
-    std::string text = std::to_string(int(call.kind));
-    for (uint32_t a : call.args)
-        text += " " + std::to_string(a);
-    return text;
-}
-
-bool isCreation(CallKind kind) {
-    return kind == CallKind::createTexture || kind == CallKind::createVertexBuffer ||
-           kind == CallKind::createIndexBuffer;
-}
-
 std::vector<std::string> creationsSinceReset() {
     std::vector<std::string> list;
-    for (const RecordedCall& call : recordedCalls())
-        if (isCreation(call.kind)) list.push_back(describe(call));
+    for (const RecordedCall& call : recordedCalls()) {
+        if (call.kind != CallKind::createTexture && call.kind != CallKind::createVertexBuffer &&
+            call.kind != CallKind::createIndexBuffer)
+            continue;
+        list.push_back(std::to_string(int(call.kind)));
+        for (uint32_t a : call.args)
+            list.back() += " " + std::to_string(a);
+    }
     return list;
 }
 
@@ -190,36 +180,29 @@ namespace {
     fatalExit(nullptr);
 }
 
-struct FaultKind {
+// The text column lays its lines out through vertex buffer locks and leaves a line
+// blank until it scrolls away when one fails, so such a failure may pass start-up.
+#define FAULT(name, mayPass)                                                                       \
+    { RecordFault::name, CallKind::name, #name, mayPass }
+const struct FaultKind {
     RecordFault fault;
     CallKind call;
     const char* name;
-    // The text column lays its lines out through vertex buffer locks and leaves a line
-    // blank until it scrolls away when one fails, so such a failure may pass start-up.
     bool mayPass;
-};
-const FaultKind faultKinds[] = {
-    {RecordFault::createTexture, CallKind::createTexture, "createTexture", false},
-    {RecordFault::surfaceLevel, CallKind::surfaceLevel, "surfaceLevel", false},
-    {RecordFault::surfaceLock, CallKind::surfaceLock, "surfaceLock", false},
-    {RecordFault::surfaceUnlock, CallKind::surfaceUnlock, "surfaceUnlock", false},
-    {RecordFault::createVertexBuffer, CallKind::createVertexBuffer, "createVertexBuffer", false},
-    {RecordFault::lockVertexBuffer, CallKind::lockVertexBuffer, "lockVertexBuffer", true},
-    {RecordFault::createIndexBuffer, CallKind::createIndexBuffer, "createIndexBuffer", false},
-    {RecordFault::lockIndexBuffer, CallKind::lockIndexBuffer, "lockIndexBuffer", false},
-};
+} faultKinds[] = {FAULT(createTexture, false),      FAULT(surfaceLevel, false),
+                  FAULT(surfaceLock, false),        FAULT(surfaceUnlock, false),
+                  FAULT(createVertexBuffer, false), FAULT(lockVertexBuffer, true),
+                  FAULT(createIndexBuffer, false),  FAULT(lockIndexBuffer, false)};
+#undef FAULT
 
 bool failedOrPassed(int status) {
     return WIFEXITED(status) && (WEXITSTATUS(status) == 1 || WEXITSTATUS(status) == 0);
 }
 
-using Init = int32_t (*)();
-using Shutdown = void (*)();
-struct Plugin {
-    Init init;
-    Shutdown shutdown;
-};
-const Plugin pluginsInInitOrder[] = {
+const struct Plugin {
+    int32_t (*init)();
+    void (*shutdown)();
+} pluginsInInitOrder[] = {
     {initBackdrop, shutdownBackdrop},
     {initTube, shutdownTube},
     {initTextScroller, shutdownTextScroller},

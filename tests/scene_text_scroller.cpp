@@ -4,7 +4,7 @@
 
 #include "app/frame_clock.h"
 #include "assets/scroller_assets.h"
-#include "tests/scene_support.h"
+#include "tests/effects_support.h"
 
 #include <cstring>
 #include <vector>

@@ -1,12 +1,13 @@
-// The twisting tube on the recording device: strips, states and transforms, the
-// shape its phases give, the normals and the wrapping of the phases.
+// The background and the twisting tube on the recording device: tiles, strips, states
+// and transforms, the shape the tube's phases give, its normals and the phases' wrap.
 #include "effects/tube.h"
 
 #include "app/frame_clock.h"
 #include "app/random.h"
+#include "assets/backdrop_assets.h"
 #include "assets/tube_assets.h"
 #include "effects/backdrop.h"
-#include "tests/scene_support.h"
+#include "tests/effects_support.h"
 
 #include <cmath>
 #include <cstring>
@@ -35,6 +36,8 @@ class TubeTest : public ::testing::Test {
         shutdownTube();
         shutdownTube();
         shutdownBackdrop();
+        shutdownBackdrop();
+        EXPECT_EQ(backdropTile(0), nullptr);
         EXPECT_EQ(recordLiveObjects(), 0u);
     }
     void frame(float delta) {
@@ -52,7 +55,8 @@ class TubeTest : public ::testing::Test {
     float vertex[33][64][8]; // ring, vertex, x y z nx ny nz u v
 };
 
-TEST_F(TubeTest, StripsStatesAndOneDrawPerRing) {
+TEST_F(TubeTest, BackdropTilesThenTubeStripsStatesAndOneDrawPerRing) {
+    shutdownBackdrop(); // before any init
     ASSERT_EQ(initBackdrop(), 0);
     ASSERT_EQ(initTube(), 0);
     const uint16_t* index = reinterpret_cast<const uint16_t*>(recordedIndexBuffer(1)->bytes.data());
@@ -61,7 +65,30 @@ TEST_F(TubeTest, StripsStatesAndOneDrawPerRing) {
         for (int i = 0; i <= 64; i++)
             ASSERT_TRUE(index[130 * a + 2 * i] == 64 * a + i % 64 &&
                         index[130 * a + 2 * i + 1] == 64 * (a + 1) + i % 64);
-    renderBackdrop(); // the states the background leaves are overridden
+    // The background: each tile's own picture on its own 256 x 256 quad, point sampled
+    // (one texel per pixel), culling left off for the next render to set.
+    recordClearLog();
+    renderBackdrop();
+    draws = copyDraws();
+    ASSERT_EQ(draws.size(), 6u);
+    for (uint32_t t = 0; t < 6; t++) {
+        const RecordedCall& d = draws[t];
+        EXPECT_EQ(d.args, (std::array<uint32_t, 6>{ptTriangleStrip, 2, 28}));
+        ASSERT_EQ(d.data.size(), 112u);
+        EXPECT_EQ(std::memcmp(d.data.data(), backdropVertices + 112 * t, 112), 0);
+        EXPECT_EQ(d.state.texture, recordedTextureId(backdropTile(int32_t(t))));
+        const RecordedTexture* texture = recordedTexture(d.state.texture);
+        ASSERT_TRUE(texture && texture->width == 256 && texture->format == fmtR5G6B5);
+        EXPECT_EQ(std::memcmp(texture->levelBytes[0].data(), backdropTileImages[t], 131072), 0);
+        for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
+            EXPECT_EQ(d.state.stage0[filter], filterPoint);
+        expectStates(
+            d.state,
+            {{rsZEnable, 0}, {rsAlphaBlendEnable, 0}, {rsLighting, 0}, {rsCullMode, cullNone}});
+    }
+    expectBaseline();
+    EXPECT_EQ(recordedState(rsCullMode), cullNone);
+    // The tube overrides the states the background leaves.
     frame(1.0f / 60.0f);
     ASSERT_EQ(draws.size(), 32u);
     for (uint32_t k = 1; k <= 32; k++)
