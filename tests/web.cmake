@@ -1,0 +1,33 @@
+# The web build's tests (VELMORA_PLATFORM web): the player under node against the
+# native build's, and the page in headless Chromium (tests/web, puppeteer-core
+# driving the system Chromium). The native programs compared with come from
+# VELMORA_NATIVE_BUILD, a Linux build of the same tree (scripts/test passes its plain
+# build); without it only the page's own tests run. The site must have been built
+# (scripts/build-web).
+set(VELMORA_NATIVE_BUILD "" CACHE PATH "A Linux build of this tree, for comparing the web build with")
+find_program(VELMORA_NODE node)
+find_program(VELMORA_NPM npm)
+if(NOT VELMORA_NODE OR NOT VELMORA_NPM)
+  message(STATUS "The web tests are left out: node and npm are needed (scripts/deps)")
+  return()
+endif()
+set(web_tests ${CMAKE_CURRENT_SOURCE_DIR}/web)
+
+if(VELMORA_NATIVE_BUILD)
+  add_test(NAME web_music_identity COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/web_music_identity.sh
+    ${VELMORA_NODE} ${CMAKE_BINARY_DIR}/tools/render/velmora-render.js
+    ${VELMORA_NATIVE_BUILD}/tools/render/velmora-render ${CMAKE_SOURCE_DIR}/assets/data/module.bin)
+  set_tests_properties(web_music_identity PROPERTIES TIMEOUT 400)
+endif()
+
+# puppeteer-core as package-lock.json pins it, into tests/web/node_modules.
+add_test(NAME web_node_modules
+  COMMAND timeout 300 ${VELMORA_NPM} ci --no-audit --no-fund --loglevel=error
+  WORKING_DIRECTORY ${web_tests})
+set_tests_properties(web_node_modules PROPERTIES FIXTURES_SETUP web_node_modules TIMEOUT 320)
+
+add_test(NAME web_live
+  COMMAND timeout -k 5 400 ${VELMORA_NODE} ${web_tests}/live_test.js --site ${VELMORA_WEB_SITE}
+  WORKING_DIRECTORY ${web_tests})
+set_tests_properties(web_live PROPERTIES FIXTURES_REQUIRED web_node_modules TIMEOUT 420
+  LABELS browser RUN_SERIAL TRUE)
