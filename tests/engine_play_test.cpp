@@ -2,10 +2,15 @@
 // column and effects, the later ticks, and the movement through rows and orders.
 #include <gtest/gtest.h>
 
+#include "audio/waveout_virtual.h"
 #include "engine_song.h"
 #include "music/pitch.h"
 #include "music/row_processing.h"
 #include "music/tick_processing.h"
+#include "music_loader_support.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -21,6 +26,28 @@ Values visit(TestSong& ts, int rows) {
             ts.tick();
     }
     return seen;
+}
+
+// The ring after playSong: the song's first two seconds as the player prefills them.
+std::vector<int16_t> prefill(Song* song) {
+    if (!playSong(song)) return {};
+    return std::vector<int16_t>(virtualRing(), virtualRing() + 2 * size_t(ringFrames));
+}
+
+// C-4 on a looping square wave of amplitude `level` at sample panning `panning` in
+// channel 0 and, with two channels, from row 4 (half a second in) in channel 1.
+XmModule squareNotes(int channels, int level, uint8_t panning = 128) {
+    XmModule m = loadertest::tinyModule(channels);
+    m.patterns[0] = xmPattern(64, channels);
+    xmCell(m.patterns[0], channels, 0, 0) = {C4, 1, 0, 0, 0};
+    if (channels == 2) xmCell(m.patterns[0], 2, 4, 1) = {C4, 1, 0, 0, 0};
+    XmSample& s = m.instruments.emplace_back().samples.emplace_back();
+    for (int i = 0; i < 64; ++i)
+        s.data.push_back(static_cast<int16_t>(i < 32 ? level : -level));
+    s.loop = XmLoop::forward;
+    s.loopLength = 64;
+    s.panning = panning;
+    return m;
 }
 
 } // namespace
@@ -284,4 +311,44 @@ TEST(EnginePlay, OrdersJumpsBreaksAndLoops) {
         EXPECT_EQ(channel(1).volume, 3);
         EXPECT_EQ(visit(ts, 6), Values({14, 15, 100, 101, 102, 0}));
     }
+}
+
+TEST(EnginePlay, PanningZeroIsTheLeftSpeaker) {
+    // One channel at panning 0, 128 and 255: the RMS of each side over the first two seconds.
+    setMixingThreadEnabled(false);
+    const uint8_t pans[3] = {0, 128, 255};
+    double rms[3][2] = {};
+    for (int k = 0; k < 3; ++k) {
+        loadertest::SongPtr song = loadertest::load(squareNotes(1, 100, pans[k]));
+        ASSERT_TRUE(song && openSoundOutput(44100));
+        for (size_t i = 0; const int16_t value : prefill(song.get()))
+            rms[k][i++ % 2] += double(value) * value / ringFrames;
+    }
+    closeSoundOutput();
+    EXPECT_TRUE(rms[0][0] > 1e6 && rms[0][1] == 0) << rms[0][0] << " " << rms[0][1];
+    EXPECT_TRUE(rms[2][0] == 0 && rms[2][1] > 1e6) << rms[2][0] << " " << rms[2][1];
+    EXPECT_NEAR(std::sqrt(rms[1][0] / rms[1][1]), 63.0 / 64.0, 0.001); // gains 63 and 64
+}
+
+TEST(EnginePlay, AStoppedSongLeavesNoVoiceBehind) {
+    // Channel 1 still sounds at the end of the first two seconds: playing the song again
+    // must not let it ring into the new start, nor may a song loaded after freeing this
+    // one mix the freed samples (AddressSanitizer watches).
+    setMixingThreadEnabled(false);
+    loadertest::SongPtr first = loadertest::load(squareNotes(2, 100));
+    ASSERT_TRUE(first && openSoundOutput(44100));
+    const std::vector<int16_t> start = prefill(first.get());
+    EXPECT_EQ(prefill(first.get()), start);
+    first.reset();
+    EXPECT_TRUE(std::all_of(mixChannels, mixChannels + mixChannelCount, [](const MixChannel& v) {
+        return !v.sample && !v.volume && !v.leftVolume && !v.rightVolume && !v.currentLeft &&
+               !v.currentRight;
+    }));
+    loadertest::SongPtr second = loadertest::load(squareNotes(2, -60));
+    const std::vector<int16_t> afterFree = prefill(second.get());
+    closeSoundOutput();
+    ASSERT_TRUE(openSoundOutput(44100));
+    EXPECT_EQ(prefill(second.get()), afterFree);
+    second.reset();
+    closeSoundOutput();
 }

@@ -1,6 +1,7 @@
 // velmora-render as a process: modules from the XM writer render to the expected
-// number of frames, identically every time; bad input or output fails with one
-// line on stderr and leaves no file behind.
+// number of frames, identically every time and as the very stream the player renders
+// block after block in this process; bad input fails with one line on stderr and
+// leaves no file behind. (Output paths: tools_render_output.sh.)
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -11,6 +12,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "audio/output.h"
+#include "audio/waveout_virtual.h"
+#include "music/loader.h"
+#include "music/module_source.h"
 #include "tools/xmwriter/xm_writer.h"
 
 namespace fs = std::filesystem;
@@ -74,12 +79,66 @@ XmModule module(int speed, std::vector<int> rows) {
     return m;
 }
 
+// Four channels at speed 1 (882 frames a row): a note on every fifth row of each
+// channel, looping and one-shot 16-bit instruments; one pattern of `rows` rows.
+XmModule busySong(int rows) {
+    XmModule m;
+    m.channelCount = 4;
+    m.defaultSpeed = 1;
+    for (int i = 0; i < 2; ++i) {
+        XmSample& s = m.instruments.emplace_back().samples.emplace_back();
+        s.sixteenBit = true;
+        for (int k = 0; k < 3000; ++k)
+            s.data.push_back(static_cast<int16_t>((k * 7919 % 20000) - 10000));
+        s.loop = i == 0 ? XmLoop::forward : XmLoop::none;
+        s.loopStart = 500;
+        s.loopLength = 2000;
+    }
+    XmPattern& p = m.patterns.emplace_back(xmPattern(rows, 4));
+    for (int row = 0; row < rows; ++row)
+        for (int c = 0; c < 4; ++c)
+            if ((row + c) % 5 == 0)
+                xmCell(p, 4, row, c) = {static_cast<uint8_t>(30 + (row * 3 + c * 7) % 50),
+                                        static_cast<uint8_t>(1 + c % 2), 0, 0, 0};
+    m.orders = {0};
+    return m;
+}
+
+std::vector<uint8_t> moduleBytes;
+
+// The first `frames` frames of the module as the player renders them in this process,
+// one block at a time, as little-endian 16-bit stereo.
+std::string playerStream(int64_t frames) {
+    registerFileCallbacks(
+        [](const char*) {
+            return openMemoryFile(moduleBytes.data(), static_cast<int32_t>(moduleBytes.size()));
+        },
+        closeModuleFile, readModuleFile, seekModuleFile, tellModuleFile);
+    setMixingThreadEnabled(false);
+    Song* song = openSoundOutput(44100) ? loadSong(nullptr) : nullptr;
+    if (!song || !playSong(song)) return {};
+    std::string stream;
+    for (int32_t block = 0; static_cast<int64_t>(stream.size()) < frames * 4;
+         block = (block + 1) % blockCount) {
+        const auto* bytes =
+            reinterpret_cast<const char*>(virtualRing() + size_t(block) * blockFrames * 2);
+        stream.append(bytes, size_t(blockFrames) * 4); // the host is little-endian
+        advanceVirtualPosition(uint64_t(blockFrames) * 4);
+        pollOutputOnce();
+    }
+    freeSong(song);
+    closeSoundOutput();
+    stream.resize(size_t(frames) * 4);
+    return stream;
+}
+
 } // namespace
 
 TEST_F(RenderTool, RendersOnePassOrAFixedLengthIdentically) {
     XmModule m = module(6, {4}); // 4 rows of 6 ticks of 882 frames, then back to the start
     m.orders = {0};
     xmCell(m.patterns[0], 2, 1, 0) = {xmNote("C-4"), 1, 0, 0, 0};
+    xmCell(m.patterns[0], 2, 1, 1) = {0, 0, 0, 0x0F, 0x00}; // F00 changes nothing
     ASSERT_TRUE(saveXm(m, path("song.xm")));
     ASSERT_EQ(render(path("song.xm") + " " + path("a.wav")), 0) << err;
     ASSERT_EQ(render(path("song.xm") + " " + path("b.wav")), 0) << err;
@@ -109,7 +168,26 @@ TEST_F(RenderTool, RendersOnePassOrAFixedLengthIdentically) {
                                                  "song.xm"}));
 }
 
-TEST_F(RenderTool, BadInputOrOutputLeavesNoFile) {
+TEST_F(RenderTool, LongRendersAreThePlayersStream) {
+    // 150 rows: 132300 frames, past two half-rings and ending inside a block; and 4.1 s.
+    moduleBytes = writeXm(busySong(150));
+    std::ofstream(path("song.xm"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(moduleBytes.data()),
+               static_cast<std::streamsize>(moduleBytes.size()));
+    ASSERT_EQ(render(path("song.xm") + " " + path("pass.wav")), 0) << err;
+    ASSERT_EQ(render("--seconds 4.1 " + path("song.xm") + " " + path("fixed.wav")), 0) << err;
+    std::string pass = slurp(path("pass.wav")), fixed = slurp(path("fixed.wav"));
+    const size_t passBytes = 150 * 882 * 4, fixedBytes = 180810 * 4;
+    ASSERT_EQ(pass.size(), 44 + passBytes);
+    ASSERT_EQ(fixed.size(), 44 + fixedBytes);
+    std::string stream = playerStream(180810);
+    ASSERT_EQ(stream.size(), fixedBytes);
+    EXPECT_NE(stream.find_first_not_of('\0'), std::string::npos);
+    EXPECT_TRUE(pass.compare(44, std::string::npos, stream, 0, passBytes) == 0);
+    EXPECT_TRUE(fixed.compare(44, std::string::npos, stream) == 0);
+}
+
+TEST_F(RenderTool, BadInputLeavesNoFile) {
     std::ofstream(path("junk.xm")) << "This is not a module, just some text.";
     XmModule empty = module(6, {4}); // no channels: the loader refuses it
     empty.channelCount = 0;
@@ -122,13 +200,7 @@ TEST_F(RenderTool, BadInputOrOutputLeavesNoFile) {
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
     EXPECT_EQ(slurp(path("out.wav")), "previous");
-
-    XmModule good = module(6, {4});
-    good.orders = {0};
-    ASSERT_TRUE(saveXm(good, path("good.xm")));
-    EXPECT_EQ(render(path("good.xm") + " " + path("nowhere/x.wav")), 1);
-    EXPECT_NE(err.find("x.wav"), std::string::npos) << err;
-    EXPECT_EQ(render(path("good.xm")), 2);
-    EXPECT_EQ(render("--seconds -3 " + path("good.xm") + " " + path("y.wav")), 2);
-    EXPECT_EQ(files(), (std::vector<std::string>{"corrupt.xm", "good.xm", "junk.xm", "out.wav"}));
+    EXPECT_EQ(render(path("corrupt.xm")), 2);
+    EXPECT_EQ(render("--seconds -3 " + path("corrupt.xm") + " " + path("y.wav")), 2);
+    EXPECT_EQ(files(), (std::vector<std::string>{"corrupt.xm", "junk.xm", "out.wav"}));
 }
