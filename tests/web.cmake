@@ -31,3 +31,14 @@ add_test(NAME web_live
   WORKING_DIRECTORY ${web_tests})
 set_tests_properties(web_live PROPERTIES FIXTURES_REQUIRED web_node_modules TIMEOUT 420
   LABELS browser RUN_SERIAL TRUE)
+
+if(VELMORA_NATIVE_BUILD)
+  # Stills of the page's still mode (index.html?at=T) against velmora-capture --at frames
+  # of the same moments; both pictures of each moment stay in web-stills/.
+  add_test(NAME web_stills
+    COMMAND timeout -k 5 900 ${VELMORA_NODE} ${web_tests}/stills_test.js --site ${VELMORA_WEB_SITE}
+            --capture ${VELMORA_NATIVE_BUILD}/tools/capture/velmora-capture
+            --keep ${CMAKE_CURRENT_BINARY_DIR}/web-stills)
+  set_tests_properties(web_stills PROPERTIES FIXTURES_REQUIRED web_node_modules TIMEOUT 920
+    LABELS browser RUN_SERIAL TRUE)
+endif()
