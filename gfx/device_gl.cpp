@@ -29,7 +29,8 @@ PFNGLSECONDARYCOLORPOINTERPROC secondaryColorPointer = nullptr;
 PFNGLCOMPRESSEDTEXIMAGE2DPROC compressedTexImage2D = nullptr;
 PFNGLPROVOKINGVERTEXPROC provokingVertex = nullptr;
 bool hasS3tc = false;
-// The projections with llvmpipe's and most drivers' sub-pixel step of 1/256 pixel.
+// The projections, with the sub-pixel step the driver reports (1/256 pixel on
+// llvmpipe; some drivers snap positions to sixteenths, where a finer lift vanishes).
 float screenProjection[16], clipConversion[16];
 
 // ---- OpenGL shadow state ------------------------------------------------------------------------
@@ -574,8 +575,12 @@ void glDeviceAttach(SDL_Window* sdlWindow, int viewportX, int viewportY, int vie
     attached = true;
     resetCoreState();
     forgetGlState();
-    screenProjectionMatrix(1.0f / 256.0f, screenProjection);
-    clipConversionMatrix(1.0f / 256.0f, clipConversion);
+    GLint subpixelBits = 0;
+    glGetIntegerv(GL_SUBPIXEL_BITS, &subpixelBits);
+    subpixelBits = subpixelBits < 4 ? 4 : subpixelBits > 8 ? 8 : subpixelBits;
+    const float step = 1.0f / float(1 << subpixelBits);
+    screenProjectionMatrix(step, screenProjection);
+    clipConversionMatrix(step, clipConversion);
 
     glViewport(viewportX, viewportY, viewportWidth, viewportHeight);
     glScissor(viewportX, viewportY, viewportWidth, viewportHeight);

@@ -405,15 +405,16 @@ void buildFragmentSource(const ProgramKey& key, char* out, size_t size) {
     std::snprintf(out, size,
                   "%s"
                   "void main() {\n"
-                  "    vec4 t = texture2D(uTexture, vTexCoord);\n"
+                  "%s"
                   "    vec3 c = clamp(%s, 0.0, 1.0);\n"
                   "    float a = clamp(%s, 0.0, 1.0);\n"
                   "%s"
                   "%s"
                   "    gl_FragColor = vec4(c, a);\n"
                   "}\n",
-                  fragmentHeader, colour, alpha,
-                  key.specular ? "    c = min(c + vSpecular.rgb, vec3(1.0));\n" : "", test);
+                  fragmentHeader,
+                  key.textured ? "    vec4 t = texture2D(uTexture, vTexCoord);\n" : "", colour,
+                  alpha, key.specular ? "    c = min(c + vSpecular.rgb, vec3(1.0));\n" : "", test);
 }
 
 GLuint compileShader(GLenum type, const char* source) {
