@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# The built intro end to end inside an X server. Usage: app_end_to_end.sh CASE VELMORA
-# Cases: escape, focus, sigterm (each ends with code 0 and no message), quillon (no
-# sound output: the box, then it runs on), fallback (a 1024 x 600 screen without a
-# 640 x 480 mode), managed (under a window manager, evilwm: full screen all the same;
-# exit code 77, skipped, where evilwm is missing), no-display (code 1 and the message
-# on stderr).
+# The built intro end to end, inside an X server. Usage: app_end_to_end.sh CASE VELMORA
+#   escape, focus, sigterm, sigint  it draws full screen with music; Escape, another
+#               window taking the focus or the signal ends it through its exit routine:
+#               code 0, no message, the song stopped before the exit
+#   managed     the same under a window manager (evilwm): full screen all the same
+#   quillon, quillon-managed  no audio back end reachable: the "Quillon" box, dismissed,
+#               then the picture moves without music (also under evilwm, where the box
+#               takes the focus for a while); Escape ends it with code 0
+#   quillon-sigterm, no-gl21-sigterm  SIGTERM while the "Quillon" box or the fatal box
+#               (OpenGL 2.0 only) is up: the box and the intro are gone within a second,
+#               code 0 (the intro's normal end) or 1 (the fatal end)
+#   no-gl21     the fatal box, dismissed: code 1
+#   fallback    a 1024 x 600 screen without a 640 x 480 mode: the picture pillarboxed
+#   no-display, no-server  no DISPLAY, or one nobody serves: the message on stderr, code 1
+# Cases under evilwm exit with 77 (skipped) where it is missing. VELMORA_STATS makes
+# the intro print its run statistics at exit: whether music was rendered and stopped.
 set -u
 case_name=$1
 velmora=$2
 work=$(mktemp -d)
-pid="" helper=""
-trap 'kill -KILL $pid $helper 2>/dev/null; rm -rf "$work"' EXIT
-export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+pid="" helpers=""
+trap 'kill -KILL $pid $helpers 2>/dev/null; rm -rf "$work"' EXIT
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} VELMORA_STATS=1
 
 fail() {
     echo "FAIL ($case_name): $*" >&2
@@ -32,8 +42,8 @@ running() { # the intro's window is up; SDL reports the focus about 200 ms later
     sleep 1.5
     kill -0 "$pid" 2>/dev/null || fail "ended on its own"
 }
-ends_with() { # code; waits up to 10 s
-    for _ in $(seq 100); do
+ends_with() { # code [tenths of a second to wait, 100 unless given]
+    for _ in $(seq "${2:-100}"); do
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done
@@ -43,9 +53,12 @@ ends_with() { # code; waits up to 10 s
     pid=""
     [ "$code" -eq "$1" ] || fail "exit code $code, expected $1"
 }
-grab() { # file width height
-    timeout -k 2 20 ffmpeg -nostdin -loglevel error -f x11grab -video_size "$2x$3" -i "$DISPLAY" \
-        -frames:v 1 -f rawvideo -pix_fmt rgb24 -y "$1" || fail "screen grab failed"
+stat() { # the value of one run statistic
+    grep '^velmora stats:' "$work/err" | tail -1 | tr ' ' '\n' | awk -F= -v k="$1" '$1 == k {print $2}'
+}
+grab() { # file [width height]
+    timeout -k 2 20 ffmpeg -nostdin -loglevel error -f x11grab -video_size "${2:-640}x${3:-480}" \
+        -i "$DISPLAY" -frames:v 1 -f rawvideo -pix_fmt rgb24 -y "$1" || fail "screen grab failed"
 }
 covers() { # width height: the window lies exactly over the screen
     local geometry
@@ -56,40 +69,119 @@ covers() { # width height: the window lies exactly over the screen
 black() { # file offset bytes: all zero?
     [ "$(dd if="$1" bs=1 skip="$2" count="$3" 2>/dev/null | tr -d '\000' | wc -c)" -eq 0 ]
 }
+box_up() { # a window called $1 and the box's process (SDL shows boxes in a child)
+    window_id "$1" >/dev/null || fail "no \"$1\" box"
+    for _ in $(seq 100); do
+        pgrep -P "$pid" >/dev/null && sleep 0.3 && return 0
+        sleep 0.1
+    done
+    fail "no process shows the \"$1\" box"
+}
+box_gone() { ! xwininfo -root -tree 2>/dev/null | grep -q "\"$1\": ("; }
+dismiss() { # the box called $1: Return until it has gone or the program has ended
+    # The intro's own window has the same title as its fatal box and may still be
+    # there for a moment, so the window is looked up again for every key press, and
+    # the box counts as gone only once no such window has been seen for a second.
+    box_up "$1"
+    local absent=0 box
+    for _ in $(seq 100); do
+        sleep 0.2
+        kill -0 "$pid" 2>/dev/null || return 0
+        box=$(xwininfo -root -tree 2>/dev/null | awk -v n="\"$1\":" '$2 == n {print $1; exit}')
+        if [ -z "$box" ]; then
+            absent=$((absent + 1))
+            [ "$absent" -ge 5 ] && return 0
+            continue
+        fi
+        absent=0
+        xdotool key --window "$box" Return 2>/dev/null
+    done
+    fail "the \"$1\" box stayed"
+}
 
 case "$case_name" in
-escape | focus | sigterm)
-    grab "$work/empty.raw" 640 480
+managed | *-managed)
+    command -v evilwm >/dev/null || { echo "evilwm is not installed: skipped"; exit 77; }
+    evilwm -fn fixed 2>"$work/wm.err" &
+    helpers=$!
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+        sleep 0.1
+    done
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" ||
+        fail "the window manager did not start: $(cat "$work/wm.err")"
+    ;;
+esac
+case "$case_name" in
+quillon*)
+    # No ALSA device, no PulseAudio or PipeWire server to find, no driver named.
+    : >"$work/asound.conf"
+    mkdir -p "$work/run"
+    unset SDL_AUDIODRIVER
+    export ALSA_CONFIG_PATH="$work/asound.conf" XDG_RUNTIME_DIR="$work/run" \
+        PULSE_SERVER="unix:$work/run/none"
+    ;;
+no-gl21*) export MESA_GL_VERSION_OVERRIDE=2.0 ;;
+esac
+
+case "$case_name" in
+escape | focus | sigterm | sigint | managed)
+    grab "$work/empty.raw"
+    # A non-interactive shell starts background commands with SIGINT ignored (and SDL
+    # leaves an ignored signal alone); with job control they get it as a terminal would.
+    set -m
     start
     running
     covers 640 480
+    [ "$case_name" = managed ] && ! xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN &&
+        fail "not full screen: $(xprop -id "$window" _NET_WM_STATE)"
     # Frames were drawn: the X server's background pattern is gone.
-    grab "$work/drawn.raw" 640 480
+    grab "$work/drawn.raw"
     cmp -s "$work/empty.raw" "$work/drawn.raw" && fail "nothing was drawn"
     case "$case_name" in
-    escape) xdotool key Escape ;;
-    sigterm) kill -TERM "$pid" ;;
+    sigterm | sigint) kill -"${case_name#sig}" "$pid" ;;
     focus)
         xmessage -name other "another window" &
-        helper=$!
+        helpers=$!
         other=$(window_id other) || fail "the other window did not appear"
         xdotool windowfocus --sync "$other" || fail "could not move the focus"
         ;;
+    *) xdotool key Escape ;;
     esac
     ends_with 0
     grep -q "^Velmora:" "$work/err" && fail "a message was shown"
+    [ "$(stat blocks-rendered)" -gt 100 ] 2>/dev/null || fail "no music was playing"
+    [ "$(stat playing-at-exit)" = 0 ] || fail "the song still played at the exit"
     ;;
-quillon)
-    SDL_AUDIODRIVER=no-such-driver start
-    # The box shows where the X server has the fonts SDL needs (xfonts-base).
-    if box=$(window_id Quillon); then
-        sleep 0.3
-        xdotool key --window "$box" Return
-    fi
+quillon | quillon-managed)
+    start
+    dismiss Quillon
     running
+    # The picture still moves: the opening animates without music.
+    grab "$work/a.raw"
+    sleep 1.5
+    grab "$work/b.raw"
+    kill -0 "$pid" 2>/dev/null || fail "ended on its own"
+    cmp -s "$work/a.raw" "$work/b.raw" && fail "the picture stood still"
     xdotool key Escape
     ends_with 0
     grep -qx "Quillon: Error during initialization of Quillon" "$work/err" || fail "not reported"
+    [ "$(stat blocks-rendered)" = 0 ] || fail "music was rendered without a sound output"
+    ;;
+quillon-sigterm | no-gl21-sigterm)
+    box=Quillon code=0
+    [ "$case_name" = no-gl21-sigterm ] && box=Velmora code=1
+    start
+    box_up $box
+    kill -TERM "$pid"
+    ends_with $code 10
+    box_gone $box || fail "the box is still up"
+    ;;
+no-gl21)
+    start
+    dismiss Velmora
+    ends_with 1
+    grep -qx "Velmora: OpenGL 2.1 needed" "$work/err" || fail "no message on stderr"
     ;;
 fallback)
     if [ "${VELMORA_E2E_INSIDE:-}" != 1 ]; then
@@ -108,31 +200,14 @@ fallback)
     xdotool key Escape
     ends_with 0
     ;;
-managed)
-    command -v evilwm >/dev/null || { echo "evilwm is not installed: skipped"; exit 77; }
-    grab "$work/empty.raw" 640 480
-    evilwm -fn fixed 2>"$work/wm.err" &
-    helper=$!
-    for _ in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-        sleep 0.1
-    done
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" ||
-        fail "the window manager did not start: $(cat "$work/wm.err")"
-    start
-    running
-    # Full screen through the window manager: no frame, no offset.
-    covers 640 480
-    xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN ||
-        fail "not full screen: $(xprop -id "$window" _NET_WM_STATE)"
-    grab "$work/drawn.raw" 640 480
-    cmp -s "$work/empty.raw" "$work/drawn.raw" && fail "nothing was drawn"
-    xdotool key Escape
-    ends_with 0
-    grep -q "^Velmora:" "$work/err" && fail "a message was shown"
-    ;;
-no-display)
-    env -u DISPLAY -u WAYLAND_DISPLAY "$velmora" 2>"$work/err" &
+no-display | no-server)
+    n=57 # a display number nobody serves
+    while [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    if [ "$case_name" = no-display ]; then
+        env -u DISPLAY -u WAYLAND_DISPLAY "$velmora" 2>"$work/err" &
+    else
+        DISPLAY=":$n" "$velmora" 2>"$work/err" &
+    fi
     pid=$!
     ends_with 1
     grep -qx "Velmora: OpenGL 2.1 needed" "$work/err" || fail "no message on stderr"

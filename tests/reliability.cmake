@@ -1,5 +1,6 @@
-# Reliability: the fuzz corpus replayed, start-up faults, the output falling behind,
-# and the built intro without sound, display or OpenGL 2.1, and under signals.
+# Reliability: the fuzz corpus replayed, start-up faults and the output falling
+# behind. The built intro without sound, display or OpenGL 2.1, and under signals,
+# is among the end-to-end cases of app.cmake.
 
 # Every committed fuzz input (and every input that ever failed) through the player.
 set(fuzz_inputs ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus)
@@ -26,14 +27,3 @@ add_executable(reliability_audio_tests ${CMAKE_CURRENT_SOURCE_DIR}/reliability_a
 target_link_libraries(reliability_audio_tests PRIVATE vm_waveout_virtual GTest::gtest_main)
 gtest_discover_tests(reliability_audio_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threads)
 add_dependencies(tsan_tests reliability_audio_tests)
-
-# The built intro without a sound output, an X server or OpenGL 2.1, and under SIGINT
-# and SIGTERM. Each display case gets its own X server.
-set(reliability_faults ${CMAKE_CURRENT_SOURCE_DIR}/reliability_faults.sh)
-foreach(case no-sound no-gl21 sigint sigterm)
-  add_test(NAME reliability_${case}
-    COMMAND timeout -k 5 90 ${VELMORA_XVFB} bash ${reliability_faults} ${case} $<TARGET_FILE:velmora>)
-  set_tests_properties(reliability_${case} PROPERTIES LABELS "display;nosan" TIMEOUT 120)
-endforeach()
-add_test(NAME reliability_no-server
-  COMMAND timeout -k 5 60 bash ${reliability_faults} no-server $<TARGET_FILE:velmora>)
