@@ -1,8 +1,10 @@
 # Display device and texture upload.
-# Upload and the recording device's own rules, without a display.
+# Upload, the recording device's own rules and the texel conversion for WebGL, without a
+# display.
 add_executable(gfx_record_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/gfx_upload_test.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/gfx_record_test.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/gfx_record_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/gfx_texels_test.cpp)
 target_link_libraries(gfx_record_tests PRIVATE vm_core vm_device_record GTest::gtest_main)
 gtest_discover_tests(gfx_record_tests DISCOVERY_TIMEOUT 60)
 
