@@ -16,9 +16,8 @@
 
 using namespace audiotest;
 
-// ---- Allocation counting ----
-// Allocations on any thread but the test's own are counted: operator new is
-// replaced, and allocBlock / allocArray are wrapped at link time (--wrap).
+// Allocations on any thread but the test's own are counted: operator new is replaced,
+// allocBlock and allocArray are wrapped at link time (--wrap).
 namespace {
 std::atomic<bool> counting{false};
 std::atomic<int> foreignAllocations{0};

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# velmora-capture as a user runs it. Usage: capture_tool.sh CASE TOOL
-#   refusals    bad arguments, outputs that cannot be written (found before or after
-#               start-up) and --out without ffmpeg: exit code 1, one line on stderr,
-#               nothing written
-#   interrupt   Ctrl+C in the middle of a capture: exit code 1, no folder left
-#   determinism two captures give the same PNG frames and WAV bytes, in the
-#               opening and in the main scene
-#   video       an MP4 with H.264 picture and AAC sound of the right length, the
-#               same file again from a second capture (skipped, exit code 77,
-#               without ffmpeg and ffprobe)
+# velmora-capture as a user runs it. Usage: capture_tool.sh CASE TOOL, CASE one of
+#   refusals    bad arguments, unwritable outputs (found before or after start-up),
+#               --out without ffmpeg: code 1, one line on stderr, nothing written
+#   interrupt   Ctrl+C in the middle of a capture: code 1, no folder left
+#   determinism two captures give the same PNG and WAV bytes (opening, main scene)
+#   video       an H.264 + AAC MP4 of the right length, the same file again from a
+#               second capture (skipped, code 77, without ffmpeg and ffprobe)
 set -u
 case=$1
 tool=$(readlink -f "$2")
@@ -21,10 +18,8 @@ fail() {
     exit 1
 }
 
-# Everything in the working folder except the files the checks themselves make.
-leftovers() {
-    ls -A | grep -v -x -e out -e err -e keep || true
-}
+# Everything in the working folder but the files the checks themselves make.
+leftovers() { ls -A | grep -v -x -e out -e err -e keep || true; }
 
 # The tool refuses: exit code 1, exactly one line on stderr, nothing left behind.
 run=("$tool")
@@ -40,8 +35,7 @@ expect_refusal() {
 
 case $case in
 refusals)
-    # The command line itself is covered by the unit tests; here the whole program.
-    expect_refusal --fps 0 --frames frames
+    expect_refusal --fps 0 --frames frames # the command line's rules are the unit tests' part
     echo x >keep
     expect_refusal --seconds 1 --frames keep
     expect_refusal --seconds 1 --out missing/intro.mp4

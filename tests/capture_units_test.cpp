@@ -65,21 +65,19 @@ TEST(CaptureOptionsTest, AcceptsEachModeAndRefusesBadArgumentsInOneLine) {
     EXPECT_TRUE(o.mode == CaptureMode::shots && o.folder == "shots");
     ASSERT_EQ(parse({"--fps", "240", "--seconds", "3600", "--out", "A.MP4"}), "");
 
-    const std::vector<std::vector<const char*>> bad = {
-        {},
-        {"--seconds", "10"},
-        {"--frames", "--fps", "30"},
-        {"--bogus", "--frames", "d"},
-        {"--seconds", "0", "--frames", "d"},
-        {"--seconds", "1.2345", "--frames", "d"},
-        {"--seconds", "3600.001", "--frames", "d"},
-        {"--fps", "241", "--frames", "d"},
-        {"--fps", "30fps", "--frames", "d"},
-        {"--out", "intro.avi"},
-        {"--out", "a.mp4", "--frames", "d"},
-        {"--at", "5", "--seconds", "10"},
-        {"--at", "5,,6"},
-    };
+    const std::vector<std::vector<const char*>> bad = {{},
+                                                       {"--seconds", "10"},
+                                                       {"--frames", "--fps", "30"},
+                                                       {"--bogus", "--frames", "d"},
+                                                       {"--seconds", "0", "--frames", "d"},
+                                                       {"--seconds", "1.2345", "--frames", "d"},
+                                                       {"--seconds", "3600.001", "--frames", "d"},
+                                                       {"--fps", "241", "--frames", "d"},
+                                                       {"--fps", "30fps", "--frames", "d"},
+                                                       {"--out", "intro.avi"},
+                                                       {"--out", "a.mp4", "--frames", "d"},
+                                                       {"--at", "5", "--seconds", "10"},
+                                                       {"--at", "5,,6"}};
     for (const auto& args : bad) {
         const std::string problem = parse(args);
         EXPECT_FALSE(problem.empty()) << "accepted: " << (args.empty() ? "" : args[0]) << " ...";

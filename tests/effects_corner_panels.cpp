@@ -1,7 +1,6 @@
-// The flashing corner panels on the recording device. The music position comes
-// through the real sync queries: the test builds a song with chosen instrument cells
-// and stands in for the output side by publishing a one-block ring whose record
-// is the one being heard.
+// The flashing corner panels on the recording device, fed through the real sync
+// queries: a song with chosen instrument cells, and a one-block ring whose record is
+// the one being heard standing in for the output side.
 #include "effects/corner_panels.h"
 
 #include "app/frame_clock.h"
@@ -23,15 +22,13 @@ constexpr float tick = 1.0f / 64.0f;
 constexpr int32_t channels = 4;
 using Levels = std::pair<uint32_t, uint32_t>; // flash bytes drawn: top, bottom
 
+// Shutdown is safe before any init and twice over.
 class CornerPanelsTest : public ::testing::Test {
   protected:
-    // Shutdown is safe before any init and twice over (init failures, at every call, are
-    // the reliability tests' part).
     void SetUp() override {
         recordReset();
         shutdownCornerPanels();
         std::memset(&song, 0, sizeof song);
-        std::memset(cells, 0, sizeof cells);
         patterns[0] = {64, cells[0]};
         patterns[1] = {64, cells[1]};
         song.patterns = patterns;
@@ -76,7 +73,7 @@ class CornerPanelsTest : public ::testing::Test {
 
     Song song;
     Pattern patterns[2];
-    PatternCell cells[2][64 * channels];
+    PatternCell cells[2][64 * channels] = {};
     SyncRecord heard;
     int32_t savedBlockCount = 0;
 };
@@ -97,12 +94,8 @@ TEST_F(CornerPanelsTest, UploadsDrawsBothStripsAndPutsTheBaselineBack) {
         EXPECT_EQ(draws[i].args, (std::array<uint32_t, 6>{ptTriangleList, 24 * i, 8}));
         EXPECT_TRUE(s.texture == i + 1 && s.fvf == fvfScreenSpecular && s.streamBuffer == 1u &&
                     s.streamStride == 32u);
-        expectStates(s, {{rsCullMode, cullNone},
-                         {rsZEnable, 0},
-                         {rsAlphaBlendEnable, 1},
-                         {rsSrcBlend, blendSrcAlpha},
-                         {rsDestBlend, blendInvSrcAlpha},
-                         {rsSpecularEnable, 1}});
+        expectStates(s, {rsCullMode, cullNone, rsZEnable, 0, rsAlphaBlendEnable, 1, rsSrcBlend,
+                         blendSrcAlpha, rsDestBlend, blendInvSrcAlpha, rsSpecularEnable, 1});
         for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
             EXPECT_EQ(s.stage0[filter], filterPoint);
         // The embedded vertices, drawn from the buffer: only the specular colour differs.
@@ -116,10 +109,8 @@ TEST_F(CornerPanelsTest, UploadsDrawsBothStripsAndPutsTheBaselineBack) {
     }
     for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
         EXPECT_EQ(recordedTextureStageState(0, filter), filterLinear);
-    expectStates({{rsZEnable, 1},
-                  {rsSpecularEnable, 0},
-                  {rsAlphaBlendEnable, 0},
-                  {rsCullMode, cullClockwise}});
+    expectStates(
+        {rsZEnable, 1, rsSpecularEnable, 0, rsAlphaBlendEnable, 0, rsCullMode, cullClockwise});
 }
 
 TEST_F(CornerPanelsTest, FlashStartsAtFullLevelAndFallsThreePerSecond) {
@@ -141,10 +132,22 @@ TEST_F(CornerPanelsTest, FlashStartsAtFullLevelAndFallsThreePerSecond) {
     EXPECT_EQ(frame(tick).first, 0u);
 }
 
-TEST_F(CornerPanelsTest, OnlyTheRowHeardAtANewRowNumberTriggers) {
-    cells[0][8 * channels + 0].instrument = 17;
-    cells[1][8 * channels + 3].instrument = 17;
-    cells[0][10 * channels + 1].instrument = 17;
+TEST_F(CornerPanelsTest, PanelsFlashIndependentlyOnceANewRowNumberIsHeard) {
+    for (auto [pattern, row, channel, instrument] : {std::array{0, 1, 0, 17},
+                                                     {0, 1, 3, 1},
+                                                     {0, 2, 1, 1},
+                                                     {0, 3, 2, 17},
+                                                     {0, 8, 0, 17},
+                                                     {1, 8, 3, 17},
+                                                     {0, 10, 1, 17}})
+        cells[pattern][row * channels + channel].instrument = uint8_t(instrument);
+    hear(0, 1);
+    EXPECT_EQ(frame(tick), Levels(255, 255));
+    EXPECT_EQ(frame(tick), Levels(243, 243));
+    hear(0, 2);
+    EXPECT_EQ(frame(tick), Levels(231, 255));
+    hear(0, 3);
+    EXPECT_EQ(frame(tick), Levels(255, 243));
     hear(0, 8);
     EXPECT_EQ(frame(tick).first, 255u);
     for (int32_t k = 1; k < 30; k++)
@@ -157,20 +160,6 @@ TEST_F(CornerPanelsTest, OnlyTheRowHeardAtANewRowNumberTriggers) {
     EXPECT_EQ(frame(tick).first, 0u);
     hear(0, 10);
     EXPECT_EQ(frame(tick).first, 255u);
-}
-
-TEST_F(CornerPanelsTest, PanelsFlashIndependentlyAndNeverWithoutASong) {
-    cells[0][1 * channels + 0].instrument = 17;
-    cells[0][1 * channels + 3].instrument = 1;
-    cells[0][2 * channels + 1].instrument = 1;
-    cells[0][3 * channels + 2].instrument = 17;
-    hear(0, 1);
-    EXPECT_EQ(frame(tick), Levels(255, 255));
-    EXPECT_EQ(frame(tick), Levels(243, 243));
-    hear(0, 2);
-    EXPECT_EQ(frame(tick), Levels(231, 255));
-    hear(0, 3);
-    EXPECT_EQ(frame(tick), Levels(255, 243));
 
     // Every row names both instruments, but no song is loaded, or none plays.
     for (auto& cell : cells[0])

@@ -125,9 +125,9 @@ TEST_F(PictureSequenceTest, UploadsTextStatesAndZoom) {
     const RecordedCall& d = f.picture[0];
     EXPECT_TRUE(d.args[0] == ptTriangleStrip && d.stride == 28u && d.state.fvf == fvfScreenQuad);
     EXPECT_EQ(d.state.texture, sheetId);
-    expectStates(d.state, {{rsCullMode, cullNone}, {rsZEnable, 0}});
+    expectStates(d.state, {rsCullMode, cullNone, rsZEnable, 0});
     EXPECT_EQ(d.state.stage0[tssAddressU], addressClamp);
-    expectStates({{rsZEnable, 1}, {rsCullMode, cullClockwise}}); // the baseline is back
+    expectStates({rsZEnable, 1, rsCullMode, cullClockwise}); // the baseline is back
     EXPECT_EQ(recordedTextureStageState(0, tssAddressU), addressWrap);
     // Unzoomed, ten 17-pixel cells from x 235 on rows 228..253; the first frame draws
     // at zoom 0.5 about (320, 240), 10 s later at zoom 1, the venue line at 0.5 again.
@@ -200,16 +200,13 @@ TEST_F(PictureSequenceTest, LogoBandsAndWhiteoutQuad) {
         }
     }
     const RecordedCall w = skipThen(158).whiteout.at(0);
-    expectStates(w.state, {{rsAlphaBlendEnable, 1},
-                           {rsSrcBlend, blendOne},
-                           {rsDestBlend, blendOne},
-                           {rsZEnable, 0},
-                           {rsCullMode, cullNone}});
+    expectStates(w.state, {rsAlphaBlendEnable, 1, rsSrcBlend, blendOne, rsDestBlend, blendOne,
+                           rsZEnable, 0, rsCullMode, cullNone});
     for (uint32_t i = 0; i < 4; i++) {
         EXPECT_EQ(vertexFloat(w, i, vxX), i & 1 ? 640.0f : 0.0f);
         EXPECT_EQ(vertexFloat(w, i, vxY), i < 2 ? 0.0f : 480.0f);
     }
-    expectStates({{rsAlphaBlendEnable, 0}, {rsZEnable, 1}, {rsCullMode, cullClockwise}});
+    expectStates({rsAlphaBlendEnable, 0, rsZEnable, 1, rsCullMode, cullClockwise});
     EXPECT_EQ(level(frame(0.0f).whiteout), greyOf(4)); // no time, no change
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <utility>
 #include <vector>
 
 // Offsets inside a vertex of format 0x144 (28 bytes) and 0x1C4 (32 bytes).
@@ -27,16 +26,17 @@ inline std::vector<RecordedCall> copyDraws() {
     return draws;
 }
 
-using StateList = std::initializer_list<std::pair<uint32_t, uint32_t>>;
+// Render states as state, value pairs.
+using StateList = std::initializer_list<uint32_t>;
 
 // Render states in force for a draw, or (without one) on the device now.
 inline void expectStates(const DrawState& s, StateList states) {
-    for (auto [state, value] : states)
-        EXPECT_EQ(s.renderStates[state], value) << "render state " << state;
+    for (auto p = states.begin(); p + 1 < states.end(); p += 2)
+        EXPECT_EQ(s.renderStates[p[0]], p[1]) << "render state " << p[0];
 }
 inline void expectStates(StateList states) {
-    for (auto [state, value] : states)
-        EXPECT_EQ(recordedState(state), value) << "render state " << state;
+    for (auto p = states.begin(); p + 1 < states.end(); p += 2)
+        EXPECT_EQ(recordedState(p[0]), p[1]) << "render state " << p[0];
 }
 
 // A scene open on the baseline the shell sets before any plugin starts.
@@ -50,7 +50,7 @@ inline void startScene() {
 
 // The baseline every main-scene render puts back at its end (culling aside).
 inline void expectBaseline() {
-    expectStates({{rsZEnable, 1}, {rsAlphaBlendEnable, 0}, {rsLighting, 0}, {rsSpecularEnable, 0}});
+    expectStates({rsZEnable, 1, rsAlphaBlendEnable, 0, rsLighting, 0, rsSpecularEnable, 0});
     EXPECT_EQ(recordedTextureStageState(0, tssAlphaOp), topSelectArg1);
     for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
         EXPECT_EQ(recordedTextureStageState(0, filter), filterLinear);

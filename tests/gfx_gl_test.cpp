@@ -66,17 +66,13 @@ bool near(Rgba got, Rgba want, int tolerance = 0) {
            std::abs(got.b - want.b) <= tolerance;
 }
 
-struct Probe {
-    int x, y;
-    Rgba want;
-    int tolerance = 0;
-};
-void expectPixels(std::initializer_list<Probe> probes) {
-    for (const Probe& p : probes) {
-        const Rgba got = pixel(p.x, p.y);
-        EXPECT_TRUE(near(got, p.want, p.tolerance))
-            << "at " << p.x << ", " << p.y << ": got " << got.r << " " << got.g << " " << got.b
-            << ", want " << p.want.r << " " << p.want.g << " " << p.want.b;
+// Probes in fours: x, y, the colour as 0xRRGGBB, the tolerance per channel.
+void expectPixels(std::initializer_list<int> probes) {
+    for (auto p = probes.begin(); p + 3 < probes.end(); p += 4) {
+        const Rgba got = pixel(p[0], p[1]), want{p[2] >> 16, (p[2] >> 8) & 255, p[2] & 255};
+        EXPECT_TRUE(near(got, want, p[3]))
+            << "at " << p[0] << ", " << p[1] << ": got " << got.r << " " << got.g << " " << got.b
+            << ", want " << std::hex << p[2];
     }
 }
 
@@ -95,9 +91,10 @@ void drawSpecularQuad(float x0, uint32_t specular) {
         uint32_t diffuse, specular;
         float u, v;
     } quad[4];
-    for (int i = 0; i < 4; ++i)
-        quad[i] = {x0 + 10 * (i & 1), 20.0f + 10 * (i >> 1), 0.5f,         1, ~0u,
-                   specular,          float(i & 1),          float(i >> 1)};
+    for (int i = 0; i < 4; ++i) {
+        const float x = x0 + 10 * (i & 1), y = 20.0f + 10 * (i >> 1);
+        quad[i] = {x, y, 0.5f, 1, ~0u, specular, float(i & 1), float(i >> 1)};
+    }
     ASSERT_EQ(drawPrimitiveUP(ptTriangleStrip, 2, quad, 32), 0);
 }
 
@@ -135,7 +132,7 @@ TEST_F(GlDeviceTest, TexelPerPixelQuadShowsEveryTexelExactlyOnce) {
                 !near(pixel(x, y), {x, y, x ^ y}) + !near(pixel(300 + x, 200 + y), {x, y, x ^ y});
     EXPECT_EQ(wrong, 0);
     // Nothing spills over the quads' right and bottom edges, and the top row is row 0.
-    expectPixels({{256, 10, {0, 0, 0}}, {10, 256, {0, 0, 0}}, {299, 200, {0, 0, 0}}});
+    expectPixels({256, 10, 0, 0, 10, 256, 0, 0, 299, 200, 0, 0});
     releaseTexture(texture);
 }
 
@@ -165,17 +162,9 @@ TEST_F(GlDeviceTest, TextureFormatsKeepTheirValues) {
         drawQuad(0, y, 4, y + 1, 0.5f, ~0u);
     }
     endFrame();
-    expectPixels({{0, 0, {255, 0, 0}},
-                  {1, 0, {0, 255, 0}},
-                  {2, 0, {0, 0, 255}},
-                  {3, 0, {132, 130, 132}},
-                  {0, 10, {136, 204, 68}},
-                  {1, 10, {255, 255, 255}},
-                  {0, 20, {255, 132, 8}, 1},
-                  {1, 20, {0, 0, 255}},
-                  {0, 30, {30, 20, 10}},
-                  {3, 30, {3, 2, 1}},
-                  {2, 40, {255, 0, 0}}});
+    expectPixels({0, 0,  0xFF0000, 0, 1, 0,  0x00FF00, 0, 2, 0,  0x0000FF, 0, 3, 0,  0x848284, 0,
+                  0, 10, 0x88CC44, 0, 1, 10, 0xFFFFFF, 0, 0, 20, 0xFF8408, 1, 1, 20, 0x0000FF, 0,
+                  0, 30, 0x1E140A, 0, 3, 30, 0x030201, 0, 2, 40, 0xFF0000, 0});
     for (Texture* texture : textures)
         releaseTexture(texture);
 }
@@ -192,8 +181,7 @@ TEST_F(GlDeviceTest, NoTextureGivesTheVertexColourAndSingleLevelsStayComplete) {
     drawQuad(40, 0, 60, 20, 0.5f, 0xFF808080);
     drawQuad(80, 0, 81, 1, 0.5f, 0xFF808080);
     endFrame();
-    expectPixels(
-        {{10, 10, {0x33, 0x66, 0x99}}, {50, 10, {128, 128, 128}}, {80, 0, {128, 128, 128}}});
+    expectPixels({10, 10, 0x336699, 0, 50, 10, 0x808080, 0, 80, 0, 0x808080, 0});
     releaseTexture(white);
 }
 
@@ -211,11 +199,8 @@ TEST_F(GlDeviceTest, BlendingAddsAndMixes) {
     setRenderState(rsAlphaBlendEnable, 0);
     drawQuad(80, 0, 90, 10, 0.5f, 0x00102030); // no blending: alpha is ignored
     endFrame();
-    expectPixels({{5, 5, {0x70, 0x70, 0x70}},
-                  {25, 5, {255, 255, 255}},
-                  {45, 5, {160, 168, 176}, 1},
-                  {65, 5, {0x40, 0x50, 0x60}},
-                  {85, 5, {0x10, 0x20, 0x30}}});
+    expectPixels({5,        5, 0x707070, 0, 25,       5, 0xFFFFFF, 0, 45,       5,
+                  0xA0A8B0, 1, 65,       5, 0x405060, 0, 85,       5, 0x102030, 0});
 }
 
 TEST_F(GlDeviceTest, StageOperationsAndTheSpecularAdd) {
@@ -242,13 +227,8 @@ TEST_F(GlDeviceTest, StageOperationsAndTheSpecularAdd) {
     setTexture(0, nullptr);
     drawSpecularQuad(60, 0xFF102030); // no texture: diffuse plus specular
     endFrame();
-    expectPixels({{5, 5, {36, 36, 36}, 1},
-                  {25, 5, {18, 18, 18}, 1},
-                  {45, 5, {34, 34, 34}, 1},
-                  {5, 25, {68, 68, 68}},
-                  {25, 25, {68 + 0x10, 68 + 0x20, 68 + 0x30}},
-                  {45, 25, {255, 255, 255}},
-                  {65, 25, {255, 255, 255}}});
+    expectPixels({5,  5,  0x242424, 1, 25, 5,  0x121212, 1, 45, 5,  0x222222, 1, 5, 25, 0x444444, 0,
+                  25, 25, 0x546474, 0, 45, 25, 0xFFFFFF, 0, 65, 25, 0xFFFFFF, 0});
     releaseTexture(texture);
 }
 
@@ -280,15 +260,9 @@ TEST_F(GlDeviceTest, DepthTestAndCulling) {
         v.y += 30;
     drawPrimitiveUP(ptTriangleList, 1, triangle, 28);
     endFrame();
-    expectPixels({{15, 10, {255, 0, 0}},
-                  {25, 10, {0, 255, 0}},
-                  {50, 10, {0, 0, 255}},
-                  {80, 10, {255, 0, 255}},
-                  {110, 10, {0, 255, 0}},
-                  {10, 50, {0, 0, 0}},
-                  {40, 50, {255, 255, 255}},
-                  {63, 45, {0, 0, 0}},
-                  {63, 75, {255, 255, 255}}});
+    expectPixels({15, 10, 0xFF0000, 0, 25,  10, 0x00FF00, 0, 50, 10, 0x0000FF, 0,
+                  80, 10, 0xFF00FF, 0, 110, 10, 0x00FF00, 0, 10, 50, 0,        0,
+                  40, 50, 0xFFFFFF, 0, 63,  45, 0,        0, 63, 75, 0xFFFFFF, 0});
 }
 
 // An 80 x 80 square in the plane y = 0 (clockwise as the camera sees it), one normal for
@@ -297,15 +271,10 @@ void drawLitSquare(float centreX, float normalY) {
     struct {
         float x, y, z, nx, ny, nz, u, v;
     } square[4];
-    for (int i = 0; i < 4; ++i)
-        square[i] = {centreX + (i & 1 ? 40 : -40),
-                     0,
-                     i & 2 ? -40.0f : 40.0f,
-                     0,
-                     normalY,
-                     0,
-                     float(i & 1),
-                     float(i >> 1)};
+    for (int i = 0; i < 4; ++i) {
+        const float dx = i & 1 ? 40 : -40, z = i & 2 ? -40 : 40;
+        square[i] = {centreX + dx, 0, z, 0, normalY, 0, float(i & 1), float(i >> 1)};
+    }
     ASSERT_EQ(drawPrimitiveUP(ptTriangleStrip, 2, square, sizeof square[0]), 0);
 }
 
@@ -349,16 +318,15 @@ TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
     endFrame();
     // Lit: ambient 1 x (0.2, 0.1, 0.3) plus diffuse 0.5 x (0.8, 0.4, 0.2). Turned away:
     // the light's ambient times the material's. The background: global ambient 0.
-    expectPixels({{screenX(-200), 240, {153, 77, 102}, 2},
-                  {screenX(0), 240, {51, 26, 77}, 1},
-                  {screenX(-100), 240, {0, 0, 0}}});
+    expectPixels(
+        {screenX(-200), 240, 0x994D66, 2, screenX(0), 240, 0x331A4D, 1, screenX(-100), 240, 0, 0});
 
     // Transformed triangles are culled by their winding on the screen as well.
     setRenderState(rsCullMode, cullClockwise);
     beginFrame(0xFF000000);
     drawLitSquare(-200, -1);
     endFrame();
-    expectPixels({{screenX(-200), 240, {0, 0, 0}}});
+    expectPixels({screenX(-200), 240, 0, 0});
     setRenderState(rsCullMode, cullCounterClockwise);
 
     // Specular with a local viewer, added after texturing: a black texture wipes the lit
@@ -374,7 +342,7 @@ TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
     const Rgba centre = pixel(320, 240);
     EXPECT_GT(centre.r, 200);
     EXPECT_TRUE(centre.r == centre.g && centre.g == centre.b);
-    expectPixels({{screenX(200), 240, {0, 0, 0}}});
+    expectPixels({screenX(200), 240, 0, 0});
     setTexture(0, nullptr);
     releaseTexture(black);
 }

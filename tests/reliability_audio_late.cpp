@@ -1,10 +1,9 @@
-// The output side when the device gets ahead of the mixing thread by more than the
-// whole ring: a device position that leaps forward (a starved or suspended process),
-// and a mixing thread held up inside a render while the device plays on. In both the
-// thread must catch up to the block being played, heardBlock and the sync records must
-// stay inside their tables throughout (the main thread reads them all along), and the
-// health counters must tell of the overrun. The embedded module plays over the
-// virtual wave output with the real mixing thread; also run under ThreadSanitizer.
+// The device more than a ring ahead of the mixing thread: its position leaping forward
+// (a starved or suspended process), or the thread held up inside a render. The thread
+// must catch up to the block being played, heardBlock and the sync records must stay
+// inside their tables for the reads going on all along, and the health counters must
+// tell of the overrun. The embedded module over the virtual wave output; also run
+// under ThreadSanitizer.
 #include "audio/output.h"
 #include "audio/waveout_virtual.h"
 #include "music/loader.h"
@@ -23,8 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Polls `done` for up to ten seconds, reading the heard position all the while the
-// way the visuals do; false when the time ran out or a read left the tables.
+// Polls `done` for up to ten seconds, reading the heard position as the visuals do.
 template <class Done> bool waitWhileReading(Done done, int32_t* badReads) {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (!done()) {
@@ -42,17 +40,13 @@ int32_t playingBlock(uint64_t bytes) {
     return int32_t((bytes / 4) % uint64_t(ringFrames)) / blockFrames;
 }
 
-// heardBlock moves on before its block is rendered: the thread has followed the
-// device once heardBlock is there and no render is under way.
+// heardBlock moves on before its block is rendered: followed once no render runs.
 bool followed(int32_t block) {
     return heardBlock.load() == block && !mixingThreadRendering();
 }
 
-// The mixing thread can be held inside a tick: armed, the next tick waits until it
-// is released, and says that it is waiting.
-std::atomic<bool> holdArmed{false};
-std::atomic<bool> holding{false};
-std::atomic<bool> released{false};
+// Armed, the next tick holds the mixing thread until released.
+std::atomic<bool> holdArmed{false}, holding{false}, released{false};
 
 void holdingTick(Song* song) {
     if (holdArmed.exchange(false)) {
@@ -85,17 +79,15 @@ struct Playing {
         freeSong(song);
         closeSoundOutput();
     }
-    void moveTo(uint64_t bytes) {
-        position = bytes;
-        setVirtualPosition(bytes);
+    // Moves the device and waits (reading) until the thread has followed it.
+    bool moveTo(uint64_t bytes, int32_t* badReads) {
+        setVirtualPosition(position = bytes);
+        const int32_t target = playingBlock(bytes);
+        return waitWhileReading([&] { return followed(target); }, badReads);
     }
-    // Plays on block by block, each time until the thread has followed.
     bool playBlocks(int32_t blocks, int32_t* badReads) {
-        for (int32_t i = 0; i < blocks; ++i) {
-            moveTo(position + uint64_t(blockFrames) * 4);
-            const int32_t target = playingBlock(position);
-            if (!waitWhileReading([&] { return followed(target); }, badReads)) return false;
-        }
+        for (int32_t i = 0; i < blocks; ++i)
+            if (!moveTo(position + uint64_t(blockFrames) * 4, badReads)) return false;
         return true;
     }
 };
@@ -116,10 +108,9 @@ TEST(OutputFallsBehind, DeviceLeapingMoreThanARingAhead) {
 
     // Two and a half rings at once, to a position inside a frame (an odd byte count):
     // the thread renders up to the block being played and no further.
-    play.moveTo(play.position + uint64_t(ringFrames) * 4 * 5 / 2 + 3 * uint64_t(blockFrames) * 4 +
-                7);
+    const uint64_t leap = uint64_t(ringFrames) * 10 + uint64_t(blockFrames) * 12 + 7;
+    ASSERT_TRUE(play.moveTo(play.position + leap, &badReads));
     const int32_t target = playingBlock(play.position);
-    ASSERT_TRUE(waitWhileReading([&] { return followed(target); }, &badReads));
     const OutputHealth after = outputHealth();
     EXPECT_EQ(after.ringOverruns, before.ringOverruns + 1);
     EXPECT_LE(after.longestCatchUp, blockCount - 1);
@@ -137,11 +128,8 @@ TEST(OutputFallsBehind, DeviceLeapingMoreThanARingAhead) {
 
     // A position far beyond 32 bits, and one going back (a device restarted under the
     // player): the block index stays inside the ring either way.
-    for (uint64_t bytes : {(uint64_t(1) << 40) + 5, uint64_t(blockFrames) * 4 * 2}) {
-        play.moveTo(bytes);
-        const int32_t where = playingBlock(bytes);
-        ASSERT_TRUE(waitWhileReading([&] { return followed(where); }, &badReads));
-    }
+    for (uint64_t bytes : {(uint64_t(1) << 40) + 5, uint64_t(blockFrames) * 4 * 2})
+        ASSERT_TRUE(play.moveTo(bytes, &badReads));
     EXPECT_EQ(badReads, 0);
 }
 
@@ -156,20 +144,18 @@ TEST(OutputFallsBehind, MixingThreadHeldUpInsideARender) {
     // device plays more than three rings.
     released.store(false);
     holdArmed.store(true);
-    play.moveTo(play.position + uint64_t(blockFrames) * 4 * 20);
+    setVirtualPosition(play.position += uint64_t(blockFrames) * 4 * 20);
     ASSERT_TRUE(waitWhileReading([] { return holding.load(); }, &badReads));
     EXPECT_TRUE(mixingThreadRendering());
     for (int32_t ring = 0; ring < 3; ++ring) {
-        play.moveTo(play.position + uint64_t(ringFrames) * 4);
+        setVirtualPosition(play.position += uint64_t(ringFrames) * 4);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    play.moveTo(play.position + uint64_t(blockFrames) * 4 * 7);
-    released.store(true);
-
     // Released, it finishes the interrupted catch-up, then finds the device a ring
     // ahead at its next poll and renders up to the block being played.
-    const int32_t target = playingBlock(play.position);
-    ASSERT_TRUE(waitWhileReading([&] { return followed(target); }, &badReads));
+    setVirtualPosition(play.position += uint64_t(blockFrames) * 4 * 7);
+    released.store(true);
+    ASSERT_TRUE(play.moveTo(play.position, &badReads));
     const OutputHealth after = outputHealth();
     EXPECT_GE(after.ringOverruns, before.ringOverruns + 1);
     EXPECT_LE(after.longestCatchUp, blockCount - 1);

@@ -1,5 +1,5 @@
-// The text column on the recording device, with the embedded text and with small
-// texts made for each case.
+// The text column on the recording device, with the embedded text and small texts made
+// for each case.
 #include "effects/text_scroller.h"
 
 #include "app/frame_clock.h"
@@ -85,11 +85,8 @@ TEST_F(TextScrollerTest, WindowStartStatesAndFadeBandsContinuousAcrossSlots) {
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->args, (std::array<uint32_t, 6>{ptTriangleList, 0, 64, 0, 32, 0}));
     EXPECT_TRUE(d->state.fvf == fvfScreenQuad && d->state.stage0[tssAlphaOp] == topModulate);
-    expectStates(d->state, {{rsCullMode, cullNone},
-                            {rsZEnable, 0},
-                            {rsAlphaBlendEnable, 1},
-                            {rsSrcBlend, blendSrcAlpha},
-                            {rsDestBlend, blendInvSrcAlpha}});
+    expectStates(d->state, {rsCullMode, cullNone, rsZEnable, 0, rsAlphaBlendEnable, 1, rsSrcBlend,
+                            blendSrcAlpha, rsDestBlend, blendInvSrcAlpha});
     EXPECT_TRUE(at(*d, 0, tl, vxY) == 418.5f && at(*d, 0, bl, vxY) == 440.0f);
     for (uint32_t v = 0; v < drawnVertexCount(*d); v++)
         ASSERT_EQ(vertexWord(*d, v, vxDiffuse), 0x00FFFFFFu);
@@ -119,15 +116,17 @@ TEST_F(TextScrollerTest, SpacesWideLinesEmptyLinesAndAShortText) {
     const RecordedCall* d = frame(0.0f);
     // Four lines fill the sixteen slots four times over: 2 + 0 + 2 + 1 quads each time.
     ASSERT_TRUE(d && drawnVertexCount(*d) == 20 * 6);
-    const float left[5] = {16.5f, 39.5f, 16.5f, 27.5f, 246.5f};
-    const float right[5] = {28.5f, 45.5f, 22.5f, 30.5f, 258.5f};
-    const int32_t slot[5] = {0, 0, 2, 2, 3}; // the empty line takes slot 1
+    // Per quad: left, right, slot (the empty line takes slot 1).
+    const float quads[5][3] = {{16.5f, 28.5f, 0},
+                               {39.5f, 45.5f, 0},
+                               {16.5f, 22.5f, 2},
+                               {27.5f, 30.5f, 2},
+                               {246.5f, 258.5f, 3}};
     for (uint32_t q = 0; q < 20; q++) {
-        const uint32_t i = q % 5;
-        EXPECT_EQ(at(*d, q, bl, vxX), left[i]) << q;
-        EXPECT_EQ(at(*d, q, tr, vxX), right[i]) << q;
-        EXPECT_EQ(at(*d, q, tl, vxU), glyphU(i % 2 ? 40 : 2)) << q;
-        EXPECT_EQ(at(*d, q, tl, vxY), 418.5f + 21.0f * float(4 * (q / 5) + slot[i])) << q;
+        const float* e = quads[q % 5];
+        EXPECT_TRUE(at(*d, q, bl, vxX) == e[0] && at(*d, q, tr, vxX) == e[1]) << q;
+        EXPECT_EQ(at(*d, q, tl, vxU), glyphU(q % 5 % 2 ? 40 : 2)) << q;
+        EXPECT_EQ(at(*d, q, tl, vxY), 418.5f + 21.0f * float(4 * (q / 5) + e[2])) << q;
     }
 }
 
@@ -153,9 +152,8 @@ TEST_F(TextScrollerTest, LinesEnterOnePerPassAndTheBufferRestartsWhenFull) {
 }
 
 TEST_F(TextScrollerTest, RefusedTextsAndEmptyWindows) {
-    // Shutdown before any init is safe (init failures, at every call, are the
-    // reliability tests' part); the embedded text is shown.
-    shutdownTextScroller();
+    shutdownTextScroller(); // safe before any init; the embedded text is shown
+
     ASSERT_EQ(initTextScroller(), 0);
     ASSERT_NE(frame(1.0f), nullptr);
     shutdownTextScroller();

@@ -82,9 +82,8 @@ TEST_F(TubeTest, BackdropTilesThenTubeStripsStatesAndOneDrawPerRing) {
         EXPECT_EQ(std::memcmp(texture->levelBytes[0].data(), backdropTileImages[t], 131072), 0);
         for (uint32_t filter : {tssMagFilter, tssMinFilter, tssMipFilter})
             EXPECT_EQ(d.state.stage0[filter], filterPoint);
-        expectStates(
-            d.state,
-            {{rsZEnable, 0}, {rsAlphaBlendEnable, 0}, {rsLighting, 0}, {rsCullMode, cullNone}});
+        expectStates(d.state,
+                     {rsZEnable, 0, rsAlphaBlendEnable, 0, rsLighting, 0, rsCullMode, cullNone});
     }
     expectBaseline();
     EXPECT_EQ(recordedState(rsCullMode), cullNone);
@@ -97,8 +96,8 @@ TEST_F(TubeTest, BackdropTilesThenTubeStripsStatesAndOneDrawPerRing) {
     const DrawState& s = draws[0].state;
     EXPECT_TRUE(s.fvf == 0x112 && s.streamStride == 32 && s.lightEnabled);
     EXPECT_EQ(s.texture, recordedTextureId(backdropTile(0)));
-    expectStates(s, {{rsLighting, 1}, {rsSpecularEnable, 1}, {rsCullMode, cullClockwise}});
-    expectStates(s, {{rsShadeMode, shadeGouraud}, {rsZEnable, 1}, {rsAlphaBlendEnable, 0}});
+    expectStates(s, {rsLighting, 1, rsSpecularEnable, 1, rsCullMode, cullClockwise});
+    expectStates(s, {rsShadeMode, shadeGouraud, rsZEnable, 1, rsAlphaBlendEnable, 0});
     EXPECT_EQ(s.stage0[tssMagFilter], filterLinear);
     EXPECT_EQ(std::memcmp(&s.light, &tubeLight, sizeof(Light)), 0);
     EXPECT_EQ(std::memcmp(&s.material, &tubeMaterial, sizeof(Material)), 0);
