@@ -6,8 +6,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
-#include <tuple>
 
 namespace {
 
@@ -40,31 +40,24 @@ TEST(Memory, ZeroFilledBlocksAndImpossibleRequests) {
 }
 
 TEST(Math, RoundingFloorRoundAndPower) {
-    // Ties to even, 64-bit results.
-    for (auto [x, want] : {std::pair<double, int64_t>{2.5, 2},
-                           {3.5, 4},
-                           {-0.5, 0},
-                           {-2.7, -3},
-                           {6442450944.5, 6442450944}})
-        EXPECT_EQ(roundToInteger(x), want) << x;
-    // Rounds x - 0.5 to even, keeping the low 32 bits of the integer.
-    for (auto [x, want] : {std::pair{2.7, 2.0},
-                           {-0.2, -1.0},
-                           {3.0, 2.0},
-                           {4.0, 4.0},
-                           {-3.0, -4.0},
-                           {4294967301.5, 5.0}})
-        EXPECT_EQ(floorRound(x), want) << x;
+    // x, roundToInteger(x): ties to even, 64-bit results.
+    const double rounded[] = {2.5, 2, 3.5, 4, -0.5, 0, -2.7, -3, 6442450944.5, 6442450944};
+    for (size_t i = 0; i < std::size(rounded); i += 2)
+        EXPECT_EQ(roundToInteger(rounded[i]), int64_t(rounded[i + 1])) << rounded[i];
+    // x, floorRound(x): x - 0.5 rounded to even, the low 32 bits of the integer kept.
+    const double floored[] = {2.7, 2, -0.2, -1, 3.0, 2, 4.0, 4, -3.0, -4, 4294967301.5, 5};
+    for (size_t i = 0; i < std::size(floored); i += 2)
+        EXPECT_EQ(floorRound(floored[i]), floored[i + 1]) << floored[i];
     for (double y : {0.0, 1.0, -1.0, 0.5, 1e9})
         EXPECT_EQ(power(0.0, y), 0.0) << y;
+    // y, power(2, y); a fraction of y keeps its sign.
     const double inf = std::numeric_limits<double>::infinity();
-    for (auto [x, y, want] : {std::tuple{2.0, 10.0, 1024.0},
-                              {2.0, -3.0, 0.125},
-                              {2.0, 0.5, std::sqrt(2.0)},
-                              {2.0, -2.75, std::exp2(-2.75)},
-                              {2.0, 1e12, inf},
-                              {2.0, -1e12, 0.0}}) // fraction keeps t's sign
-        EXPECT_TRUE(power(x, y) == want || std::fabs(power(x, y) - want) <= 4e-16) << y;
+    const double powers[] = {10,   1024, -3,    0.125, 0.5, std::sqrt(2.0), -2.75, std::exp2(-2.75),
+                             1e12, inf,  -1e12, 0};
+    for (size_t i = 0; i < std::size(powers); i += 2) {
+        const double got = power(2.0, powers[i]), want = powers[i + 1];
+        EXPECT_TRUE(got == want || std::fabs(got - want) <= 4e-16) << powers[i];
+    }
     EXPECT_TRUE(std::isnan(power(-2.0, 0.5)));
 }
 

@@ -78,11 +78,9 @@ TEST(DisplaySelection, FilterOrderAndTies) {
     EXPECT_EQ(first->sortKey, int32_t(20 << 16 | 60 << 8 | 71));
     freeDisplayCandidates(first);
     // Among equal keys the later-enumerated mode stands first.
-    const DisplayMode ties[] = {{640, 480, 60, fmtX8R8G8B8},
-                                {640, 480, 60, fmtR5G6B5},
-                                {640, 480, 60, fmtX8R8G8B8},
-                                {640, 480, 60, fmtR5G6B5},
-                                {640, 480, 60, fmtX8R8G8B8}};
+    DisplayMode ties[5];
+    for (int i = 0; i < 5; ++i)
+        ties[i] = {640, 480, 60, i % 2 ? fmtR5G6B5 : fmtX8R8G8B8};
     EXPECT_EQ(order(collectDisplayCandidates(ties, 5)), (std::vector<int32_t>{4, 2, 0, 3, 1}));
     EXPECT_EQ(collectDisplayCandidates(modes + 6, 2), nullptr);
 }

@@ -81,13 +81,11 @@ TEST(OutputSetup, SizesTempoAndFailures) {
     }
     auto song = makeSong(nullptr);
     ASSERT_TRUE(openOutput(44100));
-    for (auto [tempo, frames] : {std::pair{125, 882},
-                                 {68, 1621},
-                                 {130, 848},
-                                 {32, 3445},
-                                 {255, 432},
-                                 {0, 110250},
-                                 {1000000, 1}}) {
+    // Tempo, frames a tick.
+    const int32_t tempos[] = {125,  882, 68,  1621, 130,    848,     32,
+                              3445, 255, 432, 0,    110250, 1000000, 1};
+    for (size_t i = 0; i < std::size(tempos); i += 2) {
+        const int32_t tempo = tempos[i], frames = tempos[i + 1];
         setTempo(song.get(), tempo);
         EXPECT_EQ(song->tempo, tempo);
         EXPECT_EQ(song->samplesPerTick, frames) << tempo;
