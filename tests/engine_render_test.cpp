@@ -142,8 +142,7 @@ TEST_F(RenderTool, RendersOnePassOrAFixedLengthIdentically) {
     ASSERT_TRUE(saveXm(m, path("song.xm")));
     ASSERT_EQ(render(path("song.xm") + " " + path("a.wav")), 0) << err;
     ASSERT_EQ(render(path("song.xm") + " " + path("b.wav")), 0) << err;
-    ASSERT_EQ(render("--seconds 0.5 " + path("song.xm") + " " + path("c.wav")), 0) << err;
-    std::string a = slurp(path("a.wav")), c = slurp(path("c.wav"));
+    std::string a = slurp(path("a.wav"));
     const uint32_t bytes = 4 * 6 * 882 * 4;
     ASSERT_EQ(a.size(), 44 + bytes);
     EXPECT_EQ(a.substr(0, 16), std::string("RIFF") + a.substr(4, 4) + "WAVEfmt ");
@@ -151,8 +150,6 @@ TEST_F(RenderTool, RendersOnePassOrAFixedLengthIdentically) {
               Values({36 + bytes, 44100, 44100 * 4, bytes}));
     EXPECT_NE(a.find_first_not_of('\0', 44 + 882 * 6 * 4), std::string::npos); // the note sounds
     EXPECT_EQ(slurp(path("b.wav")), a);
-    EXPECT_EQ(c.size(), 44 + 22050 * 4u); // on past the song's end, the same music at first
-    EXPECT_EQ(c.substr(44, bytes), a.substr(44, bytes));
 
     // Speed 1: rows 0..5 of pattern 0 with a loop back to row 2 once, then 6 and 7;
     // in pattern 1 row 1 jumps back to order 0, where the pass ends: 14 rows.
@@ -164,12 +161,13 @@ TEST_F(RenderTool, RendersOnePassOrAFixedLengthIdentically) {
     ASSERT_TRUE(saveXm(loop, path("loop.xm")));
     ASSERT_EQ(render(path("loop.xm") + " " + path("loop.wav")), 0) << err;
     EXPECT_EQ(le32(slurp(path("loop.wav")), 40), 14u * 882 * 4);
-    EXPECT_EQ(files(), (std::vector<std::string>{"a.wav", "b.wav", "c.wav", "loop.wav", "loop.xm",
-                                                 "song.xm"}));
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{"a.wav", "b.wav", "loop.wav", "loop.xm", "song.xm"}));
 }
 
 TEST_F(RenderTool, LongRendersAreThePlayersStream) {
-    // 150 rows: 132300 frames, past two half-rings and ending inside a block; and 4.1 s.
+    // 150 rows: 132300 frames, past two half-rings and ending inside a block; and 4.1 s,
+    // on past the song's end.
     moduleBytes = writeXm(busySong(150));
     std::ofstream(path("song.xm"), std::ios::binary)
         .write(reinterpret_cast<const char*>(moduleBytes.data()),

@@ -22,25 +22,27 @@ void randomEnvelope(std::mt19937& rng, EnvelopePoint* points,
         *f = static_cast<uint8_t>(rng() % 4 ? rng() % 13 : rng());
 }
 
+bool between(int64_t value, int64_t low, int64_t high) {
+    return value >= low && value <= high;
+}
+
 void checkRanges(const Song& s, int channels) {
-    ASSERT_TRUE(s.orderPosition >= 0 && s.orderPosition < s.songLength);
+    ASSERT_TRUE(between(s.orderPosition, 0, s.songLength - 1));
     int pattern = s.orderTable[s.orderPosition]; // orders may name a missing pattern
     ASSERT_TRUE(s.row >= 0 && (pattern >= s.patternCount || s.row < s.patterns[pattern].rowCount));
-    ASSERT_TRUE(s.globalVolume >= 0 && s.globalVolume <= 64);
+    ASSERT_TRUE(between(s.globalVolume, 0, 64));
     for (int c = 0; c < channels; ++c) {
         const SongChannel& ch = songChannels[c];
-        ASSERT_TRUE(ch.volEnvVolume >= 0 && ch.volEnvVolume <= 64);
-        ASSERT_TRUE(ch.panEnvPanning >= 0 && ch.panEnvPanning <= 64);
-        ASSERT_TRUE(ch.fadeVolume >= 0 && ch.fadeVolume <= 65536);
-        ASSERT_TRUE(ch.vibratoPosition >= -32 && ch.vibratoPosition <= 31);
+        ASSERT_TRUE(between(ch.volEnvVolume, 0, 64) && between(ch.panEnvPanning, 0, 64));
+        ASSERT_TRUE(between(ch.fadeVolume, 0, 65536) && between(ch.vibratoPosition, -32, 31));
         ASSERT_TRUE(ch.voice == &mixChannels[c] || ch.voice == &mixChannels[c + 32]);
     }
     for (int v = 0; v < 64; ++v) {
         const MixChannel& m = mixChannels[v];
         ASSERT_EQ(m.number, v);
-        ASSERT_TRUE(m.volume >= 0 && m.volume <= 510) << m.volume; // C255: 255 * 255 / 128
-        ASSERT_TRUE(m.panning >= 0 && m.panning <= 255 && m.leftVolume >= 0 && m.rightVolume >= 0);
-        ASSERT_TRUE(m.step >= 0 && m.step <= 255);
+        ASSERT_TRUE(between(m.volume, 0, 510)) << m.volume; // C255: 255 * 255 / 128
+        ASSERT_TRUE(between(m.panning, 0, 255) && m.leftVolume >= 0 && m.rightVolume >= 0);
+        ASSERT_TRUE(between(m.step, 0, 255));
         ASSERT_TRUE(!m.sample || m.position <= m.sample->loopStart + m.sample->loopLength);
     }
 }
@@ -82,15 +84,13 @@ TEST(EngineRobustness, RandomSongsStayInRange) {
         for (int p = 0; p < patterns; ++p) {
             int rows = 1 + static_cast<int>(rng() % 40);
             ts.addPattern(rows);
-            for (int r = 0; r < rows; ++r) {
-                for (int c = 0; c < channels; ++c) {
-                    uint32_t n = rng() % 150;
-                    ts.put(p, r, c,
-                           n < 97    ? n
-                           : n < 100 ? 255
-                                     : 0,
-                           rng() % (instruments + 3), rng() % 4 ? 0 : rng(), rng() % 36, rng());
-                }
+            for (int cell = 0; cell < rows * channels; ++cell) {
+                uint32_t n = rng() % 150;
+                ts.put(p, cell / channels, cell % channels,
+                       n < 97    ? n
+                       : n < 100 ? 255
+                                 : 0,
+                       rng() % (instruments + 3), rng() % 4 ? 0 : rng(), rng() % 36, rng());
             }
         }
         std::vector<uint8_t> orders(1 + rng() % 6);

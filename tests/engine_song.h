@@ -1,7 +1,6 @@
 // A song built in memory for the engine tests and benchmark, with the playback
 // state playSong would set, driven tick by tick through advanceSong.
 #pragma once
-#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -41,24 +40,16 @@ struct TestSong {
     void setOrders(std::vector<uint8_t> orders, int restart = 0) {
         song.songLength = static_cast<int16_t>(orders.size());
         song.restartPosition = static_cast<int16_t>(restart);
-        for (size_t i = 0; i < orders.size(); ++i)
-            song.orderTable[i] = orders[i];
+        std::copy(orders.begin(), orders.end(), song.orderTable);
     }
     // An instrument mapping every note to one new non-looping sample.
     Instrument& addInstrument(uint8_t volume = 64, uint32_t length = 1000, int8_t relativeNote = 0,
                               int8_t finetune = 0) {
-        Sample& s = samples.emplace_back();
-        s.data = data.emplace_back(length + 8, int16_t(1000)).data();
-        s.length = s.loopLength = length;
-        s.loopType = 1;
-        s.bits = 16;
-        s.volume = volume;
-        s.panning = 128;
-        s.relativeNote = relativeNote;
-        s.finetune = finetune;
+        Sample& s =
+            samples.emplace_back(Sample{data.emplace_back(length + 8, 1000).data(), length, 0,
+                                        length, volume, finetune, 128, 16, 1, relativeNote});
         Instrument& in = instruments.emplace_back();
-        for (auto& slot : in.samples)
-            slot = &emptySample;
+        std::fill(std::begin(in.samples), std::end(in.samples), &emptySample);
         in.samples[0] = &s;
         in.sampleCount = 1;
         return in;
