@@ -29,7 +29,6 @@ constexpr uint32_t sdlArgb1555 = sdlFormat(typePacked16, orderArgb, layout1555, 
 constexpr uint32_t sdlArgb4444 = sdlFormat(typePacked16, orderArgb, layout4444, 16, 2);
 
 constexpr uint32_t fmtP8 = 41;
-constexpr uint32_t hardwareVertexProcessing = 0x40;
 } // namespace
 
 uint32_t displayFormatCode(uint32_t sdlPixelFormat) {
@@ -56,7 +55,10 @@ uint32_t displayFormatCode(uint32_t sdlPixelFormat) {
     }
 }
 
-DisplayCandidate* collectDisplayCandidates(const DisplayMode* modes, int32_t count) {
+DisplayCandidate* collectDisplayCandidates(const DisplayMode* modes, int32_t count,
+                                           const DisplayModeFilter* filter) {
+    const uint32_t behaviour = filter ? filter->behaviourFlags : hardwareVertexProcessing;
+    const uint32_t keyBit = behaviour == softwareVertexProcessing ? 0x80000000u : 0;
     DisplayCandidate* head = nullptr;
     for (int32_t i = 0; i < count; ++i) {
         const DisplayMode& mode = modes[i];
@@ -64,16 +66,19 @@ DisplayCandidate* collectDisplayCandidates(const DisplayMode* modes, int32_t cou
         if (mode.format < fmtR8G8B8 || mode.format > fmtA4R4G4B4) continue;
         // The rate takes one byte of the key.
         if (mode.refreshRate > 255) continue;
+        uint32_t depthFormat = fmtD32;
+        if (filter && filter->check && filter->check(mode, &depthFormat, filter->context) != 0)
+            continue;
 
         auto* node = static_cast<DisplayCandidate*>(allocBlock(sizeof(DisplayCandidate)));
         node->width = mode.width;
         node->height = mode.height;
         node->refreshRate = mode.refreshRate;
         node->format = mode.format;
-        node->behaviourFlags = hardwareVertexProcessing;
-        node->depthFormat = fmtD32;
+        node->behaviourFlags = behaviour;
+        node->depthFormat = depthFormat;
         node->sortKey =
-            static_cast<int32_t>(mode.format << 16 | mode.refreshRate << 8 | node->depthFormat);
+            static_cast<int32_t>(keyBit | mode.format << 16 | mode.refreshRate << 8 | depthFormat);
         node->modeIndex = i;
 
         // Before the first node whose key is greater or equal: ascending keys, and

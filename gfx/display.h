@@ -3,13 +3,15 @@
 // desktop's own mode with the picture scaled to fit, and the messages that end the
 // program when nothing can be had. The selection is platform-free (display.cpp);
 // createDisplayDevice and releaseDisplayDevice carry it out over SDL2 and OpenGL
-// (display_sdl.cpp, library vm_display_sdl). Main thread only.
+// (display_sdl.cpp, library vm_display_sdl) or over Direct3D 8 (display_d3d8.cpp,
+// library vm_display_d3d8). Main thread only.
 #pragma once
 #include <cstdint>
 
 struct AppWindow;
 
 inline constexpr const char* noOpenGlMessage = "OpenGL 2.1 needed";
+inline constexpr const char* noDirect3dMessage = "DirectX 8 needed";
 inline constexpr const char* noWebGlMessage =
     "WebGL is needed to show this intro; this browser has it turned off or does not offer it";
 inline constexpr const char* noVideoModeMessage = "No valid video mode found";
@@ -28,9 +30,9 @@ struct DisplayCandidate {
     uint32_t height;
     uint32_t refreshRate;
     uint32_t format;
-    uint32_t behaviourFlags; // hardware vertex processing: OpenGL transforms on its own
-    int32_t sortKey;         // format << 16 | refresh << 8 | depth format
-    uint32_t depthFormat;    // the first depth buffer tried (32 bits)
+    uint32_t behaviourFlags; // hardware (0x40) or software (0x20) vertex processing
+    int32_t sortKey;         // key bit | format << 16 | refresh << 8 | depth format
+    uint32_t depthFormat;    // D32 (71) or D16 (80)
     int32_t modeIndex;       // position of the mode in the enumeration
     DisplayCandidate* next;
 };
@@ -40,10 +42,24 @@ struct DisplayCandidate {
 // palettised INDEX8 41; anything else 0 (unknown).
 uint32_t displayFormatCode(uint32_t sdlPixelFormat);
 
-// The 640 x 480 modes in formats 20 to 26 with a refresh rate up to 255, in
-// ascending key order; among equal keys a later-enumerated mode stands first.
-// Null when there is none.
-DisplayCandidate* collectDisplayCandidates(const DisplayMode* modes, int32_t count);
+// What the device interface adds to the choice: the vertex processing it offers
+// and a check of each mode that passes the plain filter (the device type and a depth
+// buffer), which answers 0 and the depth format to use, or -1 to leave the mode out.
+inline constexpr uint32_t hardwareVertexProcessing = 0x40;
+inline constexpr uint32_t softwareVertexProcessing = 0x20;
+using DisplayModeCheck = int32_t (*)(const DisplayMode& mode, uint32_t* depthFormat, void* context);
+struct DisplayModeFilter {
+    uint32_t behaviourFlags;
+    DisplayModeCheck check; // null: every mode, with a D32 depth buffer first
+    void* context;
+};
+
+// The 640 x 480 modes in formats 20 to 26 with a refresh rate up to 255 that pass
+// the filter's check, in ascending key order; among equal keys a later-enumerated
+// mode stands first. Software vertex processing sets the key's top bit. Null when
+// there is none. No filter: hardware vertex processing and no check (OpenGL).
+DisplayCandidate* collectDisplayCandidates(const DisplayMode* modes, int32_t count,
+                                           const DisplayModeFilter* filter = nullptr);
 void freeDisplayCandidates(DisplayCandidate* list);
 
 // Depth buffer sizes tried for every mode, in this order.
@@ -81,11 +97,12 @@ struct DisplayViewport {
 };
 DisplayViewport fitPicture(int32_t screenWidth, int32_t screenHeight);
 
-// ---- Carried out by the platform layer (display_sdl.cpp) ----
+// ---- Carried out by the platform layer (display_sdl.cpp, display_d3d8.cpp) ----
 
-// Creates the full-screen window with its OpenGL context for `window` and attaches
-// the display device to it. Returns only on success; otherwise ends the program
-// through fatalExit with noOpenGlMessage or noVideoModeMessage.
+// Creates the full-screen display for `window` (SDL: the window with its OpenGL
+// context; Direct3D 8: the device on the window) and attaches the display device to
+// it. Returns only on success; otherwise ends the program through fatalExit with
+// noOpenGlMessage or noDirect3dMessage, or noVideoModeMessage.
 void createDisplayDevice(AppWindow* window);
 
 // Detaches the device, then destroys the context and the window. Safe when nothing

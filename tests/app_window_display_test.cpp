@@ -83,6 +83,22 @@ TEST(DisplaySelection, FilterOrderAndTies) {
         ties[i] = {640, 480, 60, i % 2 ? fmtR5G6B5 : fmtX8R8G8B8};
     EXPECT_EQ(order(collectDisplayCandidates(ties, 5)), (std::vector<int32_t>{4, 2, 0, 3, 1}));
     EXPECT_EQ(collectDisplayCandidates(modes + 6, 2), nullptr);
+
+    // The device's own check (Direct3D 8: device type and depth buffer): refused
+    // modes drop out, the depth format it names enters the key, and software vertex
+    // processing sets the key's top bit for every candidate alike.
+    auto check = [](const DisplayMode& mode, uint32_t* depth, void*) -> int32_t {
+        if (mode.refreshRate == 75) return -1;
+        *depth = mode.format == fmtR8G8B8 ? fmtD16 : fmtD32;
+        return 0;
+    };
+    const DisplayModeFilter software{softwareVertexProcessing, check, nullptr};
+    DisplayCandidate* list = collectDisplayCandidates(modes, 10, &software);
+    EXPECT_EQ(order(list), (std::vector<int32_t>{4, 9, 3, 2, 8}));
+    list = collectDisplayCandidates(modes + 4, 1, &software);
+    EXPECT_EQ(list->sortKey, int32_t(0x80000000u | 20 << 16 | 60 << 8 | 80));
+    EXPECT_TRUE(list->depthFormat == fmtD16 && list->behaviourFlags == softwareVertexProcessing);
+    freeDisplayCandidates(list);
 }
 
 // A scripted display: the attempts made, and which succeed.
