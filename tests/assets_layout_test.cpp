@@ -170,8 +170,9 @@ TEST(PanelAssets, TriggersVerticesAndImages) {
     const bool bottom[6] = {false, false, true, false, true, true};
     for (int v = 0; v < 48; ++v) {
         const int strip = v / 24, quad = (v % 24) / 6, corner = v % 6;
-        const float x = 384.0f + 64.0f * float(quad) + (right[corner] ? 64.0f : 0.0f);
-        const float y = (strip ? 416.0f : 0.0f) + (bottom[corner] ? 64.0f : 0.0f);
+        // Half a pixel up and left: pixel centres meet texel centres.
+        const float x = 383.5f + 64.0f * float(quad) + (right[corner] ? 64.0f : 0.0f);
+        const float y = (strip ? 415.5f : -0.5f) + (bottom[corner] ? 64.0f : 0.0f);
         const float u = (quad & 1 ? 0.5f : 0.0f) + (right[corner] ? 0.5f : 0.0f);
         const float tv = (quad & 2 ? 0.5f : 0.0f) + (bottom[corner] ? 0.5f : 0.0f);
         const float expected[8] = {x, y, 0.5f, 1, 0, 0, u, tv};
@@ -292,8 +293,8 @@ TEST(TubeAssets, MaterialLightAndMatricesAreExact) {
 TEST(BackdropAssets, TileVerticesAndThePicture) {
     for (int v = 0; v < 24; ++v) {
         const int tile = v / 4, corner = v % 4;
-        const float x = 256.0f * float(tile % 3 + (corner & 1));
-        const float y = 256.0f * float(tile / 3 + (corner >> 1));
+        const float x = 256.0f * float(tile % 3 + (corner & 1)) - 0.5f;
+        const float y = 256.0f * float(tile / 3 + (corner >> 1)) - 0.5f;
         const float expected[7] = {x, y, 1, 1, 0, float(corner & 1), float(corner >> 1)};
         const uint8_t* p = backdropVertices + 28 * v;
         EXPECT_EQ(std::memcmp(p, expected, 16), 0) << v;

@@ -10,12 +10,19 @@ std::vector<uint8_t> panelTriggerData() {
     return out.bytes;
 }
 
+// Texel-per-pixel quads lie half a pixel up and left of the pixel grid: pixel centres
+// are on whole coordinates, so every pixel centre then meets the centre of its own
+// texel. On the grid itself every centre would fall on a texel corner, and which of
+// the four texels a point-filtering device picks there is left to its rounding
+// (Wine's Direct3D 8 picks the row above in some tiles: the wrapped last row at the top).
+constexpr float gridOffset = -0.5f;
+
 std::vector<uint8_t> panelVertexData() {
     ByteWriter out;
     for (int strip = 0; strip < 2; ++strip) {
-        float top = strip == 0 ? 0.0f : 416.0f, bottom = top + 64.0f;
+        float top = (strip == 0 ? 0.0f : 416.0f) + gridOffset, bottom = top + 64.0f;
         for (int quad = 0; quad < 4; ++quad) {
-            float left = 384.0f + 64.0f * float(quad), right = left + 64.0f;
+            float left = 384.0f + 64.0f * float(quad) + gridOffset, right = left + 64.0f;
             // The strip is folded into the image: quads 0 and 1 read its upper half,
             // quads 2 and 3 its lower half.
             float u0 = (quad & 1) ? 0.5f : 0.0f, v0 = (quad & 2) ? 0.5f : 0.0f;
@@ -41,7 +48,8 @@ std::vector<uint8_t> panelVertexData() {
 std::vector<uint8_t> backdropVertexData() {
     ByteWriter out;
     for (int tile = 0; tile < 6; ++tile) {
-        float left = 256.0f * float(tile % 3), top = 256.0f * float(tile / 3);
+        float left = 256.0f * float(tile % 3) + gridOffset,
+              top = 256.0f * float(tile / 3) + gridOffset;
         const float corners[4][4] = {{left, top, 0, 0},
                                      {left + 256.0f, top, 1, 0},
                                      {left, top + 256.0f, 0, 1},
