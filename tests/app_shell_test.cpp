@@ -85,9 +85,15 @@ Calls after(const std::string& first, size_t count) {
 int32_t count(const std::string& call) {
     return int32_t(std::count(world.calls.begin(), world.calls.end(), call));
 }
-const Calls teardown = {"destroyAppWindow",     "shutdownBackdrop",     "shutdownTube",
-                        "shutdownTextScroller", "shutdownCornerPanels", "shutdownPictureSequence",
-                        "setSyncSong null"};
+std::string joined(const Calls& calls) {
+    std::string all;
+    for (const std::string& call : calls)
+        all += (all.empty() ? "" : "|") + call;
+    return all;
+}
+const std::string teardown = "destroyAppWindow|shutdownBackdrop|shutdownTube|"
+                             "shutdownTextScroller|shutdownCornerPanels|shutdownPictureSequence|"
+                             "setSyncSong null";
 } // namespace
 
 // ---- Stand-ins ----
@@ -175,26 +181,12 @@ TEST(Shell, StartUpOrder) {
     World w;
     w.counter = (uint64_t(3) << 32) + 4357;
     EXPECT_EQ(run(w, false), -1);
-    EXPECT_EQ(world.calls, (Calls{"startWindowSystem",
-                                  "createAppWindow Velmora Velmora 640 480",
-                                  "showCursor 0",
-                                  "showAppWindow 1",
-                                  "createDisplayDevice 1",
-                                  "tss 0 16 2",
-                                  "tss 0 17 2",
-                                  "tss 0 18 2",
-                                  "rs 137 0",
-                                  "initBackdrop",
-                                  "initTube",
-                                  "initTextScroller",
-                                  "initCornerPanels",
-                                  "initPictureSequence",
-                                  "registerFileCallbacks 1",
-                                  "openSoundOutput 44100",
-                                  "loadSong 1",
-                                  "setSyncSong song",
-                                  "showAppWindow 1",
-                                  "playSong song"}));
+    EXPECT_EQ(joined(world.calls),
+              "startWindowSystem|createAppWindow Velmora Velmora 640 480|showCursor 0|"
+              "showAppWindow 1|createDisplayDevice 1|tss 0 16 2|tss 0 17 2|tss 0 18 2|rs 137 0|"
+              "initBackdrop|initTube|initTextScroller|initCornerPanels|initPictureSequence|"
+              "registerFileCallbacks 1|openSoundOutput 44100|loadSong 1|setSyncSong song|"
+              "showAppWindow 1|playSong song");
     EXPECT_EQ(nextRandom(), 2805); // seeded from the counter's low 32 bits (4357)
     // The frame clock starts last: the first frame measures from there.
     advanceVirtualSeconds(1, 4);
@@ -205,14 +197,14 @@ TEST(Shell, StartUpOrder) {
     w = World{};
     w.soundOpens = false;
     run(w, false);
-    EXPECT_EQ(after("openSoundOutput 44100", 3),
-              (Calls{"openSoundOutput 44100", "box Quillon Error during initialization of Quillon",
-                     "showAppWindow 1"}));
+    EXPECT_EQ(joined(after("openSoundOutput 44100", 3)),
+              "openSoundOutput 44100|box Quillon Error during initialization of Quillon|"
+              "showAppWindow 1");
     w = World{};
     w.songLoads = false;
     w.events = {{WindowEventKind::quit, 0}};
     EXPECT_EQ(run(w), 0);
-    EXPECT_EQ(after("loadSong 1", 3), (Calls{"loadSong 1", "setSyncSong null", "showAppWindow 1"}));
+    EXPECT_EQ(joined(after("loadSong 1", 3)), "loadSong 1|setSyncSong null|showAppWindow 1");
     EXPECT_EQ(count("playSong null") + count("freeSong null") + count("freeSong song"), 0);
 }
 
@@ -222,28 +214,26 @@ TEST(Shell, FatalExitFromEveryStage) {
     World w;
     w.displayFailure = "OpenGL 2.1 needed";
     EXPECT_EQ(run(w), 1);
-    Calls expected = {"createDisplayDevice 1"};
-    expected.insert(expected.end(), teardown.begin(), teardown.end());
-    expected.insert(expected.end(), {"closeSoundOutput", "releaseDisplayDevice", "showCursor 1",
-                                     "box Velmora OpenGL 2.1 needed", "exit 1"});
-    EXPECT_EQ(after("createDisplayDevice 1", 99), expected);
+    EXPECT_EQ(joined(after("createDisplayDevice 1", 99)),
+              "createDisplayDevice 1|" + teardown +
+                  "|closeSoundOutput|releaseDisplayDevice|showCursor 1|"
+                  "box Velmora OpenGL 2.1 needed|exit 1");
 
     // A failing plugin init: the later ones still run.
     w = World{};
     w.failingInit = "Tube";
     EXPECT_EQ(run(w), 1);
-    EXPECT_EQ(after("initTube", 5), (Calls{"initTube", "initTextScroller", "initCornerPanels",
-                                           "initPictureSequence", "destroyAppWindow"}));
+    EXPECT_EQ(joined(after("initTube", 5)),
+              "initTube|initTextScroller|initCornerPanels|initPictureSequence|destroyAppWindow");
     EXPECT_EQ(world.calls[world.calls.size() - 2], "box Velmora Can't init demo plugins");
 
     // A normal end: the song is freed before the output closes; code 0, no box.
     w = World{};
     w.events = {{WindowEventKind::activate, 1}, none, {WindowEventKind::keyDown, keyEscape}};
     EXPECT_EQ(run(w), 0);
-    expected = teardown;
-    expected.insert(expected.end(), {"freeSong song", "closeSoundOutput", "releaseDisplayDevice",
-                                     "showCursor 1", "exit 0"});
-    EXPECT_EQ(after("destroyAppWindow", 99), expected);
+    EXPECT_EQ(joined(after("destroyAppWindow", 99)),
+              teardown +
+                  "|freeSong song|closeSoundOutput|releaseDisplayDevice|showCursor 1|exit 0");
     EXPECT_EQ(shellSong(), nullptr);
 
     // Exhausted memory ends through fatalExit; entered again inside the teardown,
@@ -257,45 +247,40 @@ TEST(Shell, FatalExitFromEveryStage) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(run(w), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Velmora: Out of memory\n");
-    EXPECT_EQ(after("shutdownTube", 9), (Calls{"shutdownTube", "exit 1"}));
+    EXPECT_EQ(joined(after("shutdownTube", 9)), "shutdownTube|exit 1");
     setMemoryExhaustedHandler(nullptr);
 }
 
 TEST(Shell, LoopEndsOnEscapeDeactivationAndClose) {
-    World w;
-    w.events = {{WindowEventKind::activate, 1},  none, {WindowEventKind::paint, 0},           none,
-                {WindowEventKind::keyDown, 'a'}, none, {WindowEventKind::keyDown, keyEscape}, none};
-    EXPECT_EQ(run(w), 0);
-    EXPECT_EQ(world.frames, 3); // none after the Escape
-
-    // Switching away destroys the window at once, and only once.
-    w.events = {{WindowEventKind::activate, 1}, none, {WindowEventKind::activate, 0}, none};
-    EXPECT_EQ(run(w), 0);
-    EXPECT_EQ(world.frames, 1);
-    EXPECT_EQ(count("destroyAppWindow"), 1);
-    EXPECT_EQ(after("destroyAppWindow", 2)[1], "shutdownBackdrop");
-    // Inactive but minimised keeps running.
-    w.events = {{WindowEventKind::activate, 1},
-                {WindowEventKind::activate, 0x10000},
-                none,
-                {WindowEventKind::close, 0}};
-    EXPECT_EQ(run(w), 0);
-    EXPECT_EQ(world.frames, 1);
-}
-
-TEST(Shell, FirstActivationIsAwaitedWithABound) {
-    World w; // frames are drawn while it is awaited
-    w.events = {none, none, {WindowEventKind::activate, 1}, none, {WindowEventKind::quit, 0}};
-    EXPECT_EQ(run(w), 0);
-    EXPECT_EQ(world.frames, 3);
-    w = World{}; // it never comes: 3 s, at 0.5 s per idle turn
-    w.ticksPerIdlePoll = 500000;
-    EXPECT_EQ(run(w), 0);
-    EXPECT_EQ(world.frames, 6);
-    w = World{}; // closed before it came: no frame at all
-    w.events = {{WindowEventKind::close, 0}, none};
-    EXPECT_EQ(run(w), 0);
-    EXPECT_EQ(world.frames, 0);
+    using E = WindowEventKind;
+    const WindowEvent on{E::activate, 1}, escape{E::keyDown, keyEscape}, close{E::close, 0};
+    struct Case {
+        const char* what;
+        std::deque<WindowEvent> events;
+        uint64_t ticksPerIdlePoll;
+        int32_t frames;
+    } cases[] = {
+        {"no frame after Escape",
+         {on, none, {E::paint, 0}, none, {E::keyDown, 'a'}, none, escape, none},
+         0,
+         3},
+        {"switching away", {on, none, {E::activate, 0}, none}, 0, 1},
+        {"inactive but minimised runs on", {on, {E::activate, 0x10000}, none, close}, 0, 1},
+        // Until the first activation, bounded by 3 s, the window counts as active.
+        {"frames while awaited", {none, none, on, none, {E::quit, 0}}, 0, 3},
+        {"never activated: 3 s at 0.5 s a turn", {}, 500000, 6},
+        {"closed before activation", {close, none}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        World w;
+        w.events = c.events;
+        w.ticksPerIdlePoll = c.ticksPerIdlePoll;
+        EXPECT_EQ(run(w), 0) << c.what;
+        EXPECT_EQ(world.frames, c.frames) << c.what;
+        // The window goes at once, and only once, before the teardown.
+        EXPECT_EQ(joined(after("destroyAppWindow", 2)), "destroyAppWindow|shutdownBackdrop");
+        EXPECT_EQ(count("destroyAppWindow"), 1) << c.what;
+    }
 }
 
 TEST(Shell, FrameCompositionByPictureSequenceResult) {
@@ -304,16 +289,17 @@ TEST(Shell, FrameCompositionByPictureSequenceResult) {
         world.sequenceResult = sequenceResult;
         world.calls.clear();
         renderFrame();
-        return world.calls;
+        return joined(world.calls);
     };
-    const std::string clear = "clear 3 0 1 0", sequence = "renderPictureSequence 0";
-    EXPECT_EQ(frame(-1), (Calls{clear, "begin", sequence, "end", "present"}));
-    EXPECT_EQ(frame(1), (Calls{clear, "begin", sequence, "renderWhiteout", "end", "present"}));
-    EXPECT_EQ(frame(0),
-              (Calls{clear, "begin", sequence, "renderBackdrop", "renderTube", "renderTextScroller",
-                     "renderCornerPanels", "renderWhiteout", "end", "present"}));
+    const std::string start = "clear 3 0 1 0|begin|renderPictureSequence 0|";
+    EXPECT_EQ(frame(-1), start + "end|present");
+    EXPECT_EQ(frame(1), start + "renderWhiteout|end|present");
+    EXPECT_EQ(frame(0), start + "renderBackdrop|renderTube|renderTextScroller|"
+                                "renderCornerPanels|renderWhiteout|end|present");
     advanceVirtualSeconds(1, 8); // the clock ticks between the clear and the scene
-    EXPECT_EQ(frame(-1)[2], "renderPictureSequence 0.125");
+    world.calls.clear();
+    renderFrame();
+    EXPECT_EQ(world.calls[2], "renderPictureSequence 0.125");
 }
 
 } // namespace
