@@ -1,10 +1,15 @@
 // The OpenGL device drawn into a real 640 x 480 window and read back: the pixel
 // conventions, texture formats, blending, texture stage operations, depth, culling and
 // lighting must come out as Direct3D 8 draws them. Runs inside the private X server.
+#include "assets/backdrop_assets.h"
+#include "effects/backdrop.h"
+#include "gfx/device.h"
+#include "gfx/device_gl.h"
 #include "gfx/upload.h"
-#include "tests/display_support.h"
 
 #include <GL/gl.h>
+#include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
@@ -19,6 +24,21 @@ struct ScreenVertex {
 struct Rgba {
     int r, g, b;
 };
+
+std::vector<uint8_t> pixels(640 * 480 * 4); // the last frame read back
+
+// The window and context stay until the process ends: destroying them unloads the
+// driver, whose allocations the leak checker then can no longer tell apart.
+void openDisplay() {
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_Window* window = SDL_CreateWindow("velmora test", 0, 0, 640, 480, SDL_WINDOW_OPENGL);
+    ASSERT_NE(window, nullptr) << SDL_GetError();
+    ASSERT_NE(SDL_GL_CreateContext(window), nullptr) << SDL_GetError();
+    glDeviceAttach(window, 0, 0, 640, 480);
+}
 
 class GlDeviceTest : public ::testing::Test {
   protected:
@@ -57,7 +77,7 @@ void endFrame() {
 }
 
 Rgba pixel(int x, int y) {
-    const uint8_t* p = pixelAt(x, y);
+    const uint8_t* p = &pixels[(size_t(y) * 640 + x) * 4];
     return {p[0], p[1], p[2]};
 }
 
@@ -134,6 +154,27 @@ TEST_F(GlDeviceTest, TexelPerPixelQuadShowsEveryTexelExactlyOnce) {
     // Nothing spills over the quads' right and bottom edges, and the top row is row 0.
     expectPixels({256, 10, 0, 0, 10, 256, 0, 0, 299, 200, 0, 0});
     releaseTexture(texture);
+}
+
+TEST_F(GlDeviceTest, BackgroundTilesShowTheirOwnTexelsExactly) {
+    // The background's six texel-per-pixel R5G6B5 tiles: every pixel its own texel,
+    // widened from 5 and 6 bits; a neighbour's texel or a blend of two is a fault.
+    ASSERT_EQ(initBackdrop(), 0);
+    beginFrame(0xFF000000);
+    renderBackdrop();
+    endFrame();
+    int wrong = 0;
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++) {
+            const uint8_t* at =
+                backdropTileImages[(y / 256) * 3 + x / 256] + ((y % 256) * 256 + x % 256) * 2;
+            const int t = at[0] | at[1] << 8;
+            const Rgba texel{((t >> 11) * 255 + 15) / 31, (((t >> 5) & 63) * 255 + 31) / 63,
+                             ((t & 31) * 255 + 15) / 31};
+            wrong += !near(pixel(x, y), texel, 1);
+        }
+    EXPECT_EQ(wrong, 0);
+    shutdownBackdrop();
 }
 
 TEST_F(GlDeviceTest, TextureFormatsKeepTheirValues) {
