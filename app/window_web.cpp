@@ -82,6 +82,8 @@ EM_BOOL onDoubleClick(int, const EmscriptenMouseEvent*, void*) {
 }
 
 // A hidden page is a window switched away from: the intro ends as on deactivation.
+// A hidden page gets no animation frames, so the loop takes the event when the page
+// is shown again and shows the end card then; the page stops the sound at once.
 EM_BOOL onVisibility(int, const EmscriptenVisibilityChangeEvent* event, void*) {
     push({WindowEventKind::activate, event->hidden ? 0u : 1u});
     return false;

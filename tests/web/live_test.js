@@ -57,8 +57,9 @@ const pageState = (page) => page.evaluate(() => ({
     ? document.getElementById('message').innerText : '',
 }));
 
+// Polled on a timer: a hidden page gets no animation frames.
 const waitForState = (page, state, timeout = 20000) =>
-  page.waitForFunction((s) => velmoraPage.state === s, { timeout }, state);
+  page.waitForFunction((s) => velmoraPage.state === s, { timeout, polling: 100 }, state);
 
 // Waits until the intro has run `seconds` since it started, then takes the page.
 async function screenshotAt(page, seconds) {
@@ -94,6 +95,15 @@ async function liveRun(url, options) {
     const opening = decodePng(await screenshotAt(page, 10));
     check(share(opening, dark) > 0.95 && share(opening, bright, [0, 190, 640, 290]) > 0.001 &&
           share(opening, coloured) < 0.001, 'near 10 s the opening: letters on black');
+    // The ScriptProcessor node plays the ring, which holds music, at 44100 frames a second.
+    const sound = await page.evaluate(() => {
+      const audio = Module.velmoraAudio;
+      const ring = Module.HEAP16.subarray(audio.ring >> 1, (audio.ring >> 1) + audio.frames * 2);
+      return { rate: audio.handed / ((performance.now() - velmoraPage.startedAt) / 1000),
+               audible: ring.some((v) => Math.abs(v) > 256) };
+    });
+    check(sound.audible && sound.rate > 40000 && sound.rate < 46000,
+      `the music plays from the ring (${sound.rate.toFixed(0)} frames a second)`);
     // The main scene: the coloured background, the tube and the panels fill the screen.
     const mainShot = await screenshotAt(page, 45);
     const scene = decodePng(mainShot);
@@ -110,8 +120,16 @@ async function liveRun(url, options) {
     await new Promise((resolve) => setTimeout(resolve, 1500));
     after = await pageState(page);
     check(after.audio === 'running' && !after.card, 'a click on the end card plays again');
-    await page.keyboard.press('Escape');
+    // Another tab in front hides the page: the sound stops at once, and the end card is
+    // there when the page comes back.
+    const other = await browser.newPage();
+    await other.bringToFront();
+    await page.waitForFunction(() => velmoraPage.audio.state === 'suspended',
+      { timeout: 5000, polling: 100 });
+    await page.bringToFront();
     await waitForState(page, 'ended', 5000);
+    check((await pageState(page)).card, 'hiding the page stops the sound and ends the intro');
+    await other.close();
     check(page.errors.length === 0, `no console errors (${page.errors.join('; ')})`);
     await page.close();
 
