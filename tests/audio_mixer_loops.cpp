@@ -152,9 +152,7 @@ TEST_F(LoopsReset, EveryLoopWidthMixesTheSame) {
 }
 
 TEST_F(LoopsReset, SilentVoicesMoveLikeAudibleOnes) {
-    std::vector<int16_t> noise(5000);
-    for (size_t i = 0; i < noise.size(); ++i)
-        noise[i] = static_cast<int16_t>((i * 2654435761u) >> 16);
+    const std::vector<int16_t> noise = hashNoise(5000);
     auto forward = makeSample(noise, 2, 300, 4000);
     auto bouncing = makeSample(noise, 4, 0, 900);
     auto once = makeSample(noise);
@@ -231,4 +229,7 @@ TEST(ConvertToPcm16Blocks, MatchesRoundingEachValue) {
     convertToPcm16(out.data(), values.data(), static_cast<int32_t>(values.size() / 2));
     for (size_t i = 0; i < values.size(); ++i)
         ASSERT_EQ(out[i], expected(values[i])) << i << ": " << values[i];
+    convertToPcm16(out.data(), nullptr, 5); // nothing to convert: nothing written
+    convertToPcm16(out.data(), values.data() + 2, 0);
+    EXPECT_EQ(out[0], expected(values[0]));
 }

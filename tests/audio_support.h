@@ -46,6 +46,14 @@ inline std::vector<int16_t> line(size_t count, int start, int slope) {
     return v;
 }
 
+// Values that look random: every sample differs from its neighbours.
+inline std::vector<int16_t> hashNoise(size_t count) {
+    std::vector<int16_t> v(count);
+    for (size_t i = 0; i < count; ++i)
+        v[i] = static_cast<int16_t>((i * 2654435761u) >> 16);
+    return v;
+}
+
 inline uint64_t fixed(double value) {
     return static_cast<uint64_t>(value * 4294967296.0);
 }

@@ -2,6 +2,7 @@
 // conventions, texture formats, blending, texture stage operations, depth, culling and
 // lighting must come out as Direct3D 8 draws them. Runs inside the private X server.
 #include "assets/backdrop_assets.h"
+#include "assets/tube_assets.h"
 #include "effects/backdrop.h"
 #include "gfx/device.h"
 #include "gfx/device_gl.h"
@@ -328,12 +329,9 @@ TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
     // The tube's camera: view depth = world y + 500, world z up the screen, and a
     // left-handed perspective with near plane 1 and far plane 1000.
     const float world[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    const float view[16] = {1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 500, 1};
-    const float projection[16] = {2.4142926f, 0, 0,         0, 0, 4.2920756f, 0,          0,
-                                  0,          0, 1.001001f, 1, 0, 0,          -1.001001f, 0};
     setTransform(transformWorld, world);
-    setTransform(transformView, view);
-    setTransform(transformProjection, projection);
+    setTransform(transformView, tubeViewMatrix);
+    setTransform(transformProjection, tubeProjectionMatrix);
     // The light travels along +y, away from the camera: faces whose normal points back
     // at the camera (-y) are lit.
     Light light{};

@@ -79,8 +79,8 @@ std::vector<std::string> creationsSinceReset() {
     return list;
 }
 
-// The creations of a run in which one plugin stopped part-way: all of every other
-// plugin's creations, in init order, around a prefix of the failing plugin's.
+// A run in which one plugin stopped part-way makes all of every other plugin's
+// creations, in init order, around a prefix of the failing plugin's.
 std::string checkOtherInitsRan(const std::vector<std::string>& log) {
     size_t at = 0;
     size_t failing = 0;
@@ -94,9 +94,7 @@ std::string checkOtherInitsRan(const std::vector<std::string>& log) {
     size_t tail = 0;
     for (size_t p = failing + 1; p < signatures.size(); ++p)
         tail += signatures[p].size();
-    // A failure after a plugin's last creation (a lock, an upload) leaves every
-    // creation in place; a failed creation is logged too.
-    if (failing == signatures.size()) return "";
+    if (failing == signatures.size()) return ""; // failed after its last creation
     if (log.size() < at + tail) return "a plugin after the failing one did not run";
     size_t from = log.size() - tail;
     for (size_t p = failing + 1; p < signatures.size(); ++p)
@@ -153,11 +151,9 @@ void exitProcess(int32_t code) {
         std::string order = checkOtherInitsRan(creationsSinceReset());
         if (!order.empty()) problems += order + "; ";
     }
-    if (!problems.empty()) {
+    if (!problems.empty()) { // _exit: LeakSanitizer's check at exit would make it code 1
         std::fprintf(stderr, "teardown problems: %s\n", problems.c_str());
         std::fflush(stderr);
-        // Without the exit handlers: the sanitizer's own leak check at exit would turn
-        // the code into its own (1, the very code expected).
         _exit(3);
     }
     std::exit(code);
@@ -173,9 +169,7 @@ namespace {
     liveBlocks.store(0);
     boxes.clear();
     recordFailNth(fault, nth);
-    startShell();
-    // The fault did not end the start-up (a plugin that treats it as passing, see
-    // below): the intro must still end cleanly.
+    startShell(); // a fault that passes start-up (see below) must still end cleanly
     std::fprintf(stderr, "start-up survived the fault\n");
     fatalExit(nullptr);
 }
@@ -234,8 +228,7 @@ std::vector<uint32_t> learnNormalStartUp() {
     return counts;
 }
 
-// The calls of one kind to make fail: all of them when they are few, else a spread
-// that includes the first and the last.
+// All the calls of one kind when they are few, else a spread with the first and last.
 std::vector<uint32_t> callsToFail(uint32_t total) {
     std::vector<uint32_t> list;
     const uint32_t stride = total > 24 ? total / 12 : 1;
