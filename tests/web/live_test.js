@@ -111,6 +111,16 @@ async function liveRun(url, options) {
           share(scene, bright, [384, 0, 640, 64]) > 0.01, 'near 45 s the main scene');
     if (options.screenshot) fs.writeFileSync(options.screenshot, mainShot);
 
+    // Any other key asks for full screen, for the page element with its black bars.
+    await page.keyboard.press('KeyF');
+    await page.waitForFunction(() => document.fullscreenElement !== null,
+      { timeout: 5000, polling: 100 });
+    check(await page.evaluate(() => document.fullscreenElement.id === 'page'),
+      'a key asks for full screen');
+    await page.evaluate(() => document.exitFullscreen());
+    await page.waitForFunction(() => document.fullscreenElement === null,
+      { timeout: 5000, polling: 100 });
+
     await page.keyboard.press('Escape');
     await waitForState(page, 'ended', 5000);
     let after = await pageState(page);
