@@ -76,3 +76,20 @@ add_test(NAME windows_music_identity
           "${VELMORA_HOST_BUILD}" ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:music_pcm_dump>)
 set_tests_properties(windows_music_identity PROPERTIES FIXTURES_REQUIRED wine_prefix
   TIMEOUT 260 SKIP_RETURN_CODE 77 ENVIRONMENT "${windows_test_environment};DISPLAY=")
+
+# Device parity: four moments drawn through Direct3D 8 by velmora-capture.exe under
+# Wine and through OpenGL by the Linux velmora-capture of VELMORA_HOST_BUILD must
+# agree; the pictures stay in device-parity/ in the build tree. Skipped without a
+# Linux build to compare with.
+if(TARGET velmora-capture)
+  add_executable(picture_difference ${CMAKE_CURRENT_SOURCE_DIR}/picture_difference.cpp)
+  target_include_directories(picture_difference SYSTEM PRIVATE ${VELMORA_STB_INCLUDE})
+  add_test(NAME windows_device_parity
+    COMMAND timeout -k 5 500 ${VELMORA_XVFB} bash ${CMAKE_CURRENT_SOURCE_DIR}/windows_device_parity.sh
+            "${VELMORA_HOST_BUILD}" ${CMAKE_CROSSCOMPILING_EMULATOR} ${VELMORA_WINESERVER}
+            $<TARGET_FILE:velmora-capture> $<TARGET_FILE:picture_difference>
+            ${CMAKE_BINARY_DIR}/device-parity)
+  set_tests_properties(windows_device_parity PROPERTIES FIXTURES_REQUIRED wine_prefix
+    RUN_SERIAL TRUE LABELS display TIMEOUT 520 SKIP_RETURN_CODE 77
+    ENVIRONMENT "${windows_test_environment}")
+endif()

@@ -2,6 +2,7 @@
 #include "tools/capture/capture_options.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -156,7 +157,8 @@ std::string parseCaptureOptions(int argc, const char* const* argv, CaptureOption
         options->mode = CaptureMode::video;
     } else if (atGiven) {
         options->mode = CaptureMode::shots;
-        if (!framesGiven) options->folder = ".";
+        // assign rather than = ".": GCC 12 warns falsely (-Wrestrict) about the latter.
+        if (!framesGiven) options->folder.assign(1, '.');
     } else if (framesGiven) {
         options->mode = CaptureMode::frames;
     } else {
@@ -185,4 +187,10 @@ int64_t shotsFrameCount(const std::vector<int64_t>& shotTimes, int32_t fps) {
     for (int64_t ms : shotTimes)
         last = std::max(last, frameAtTime(ms, fps));
     return last + 1;
+}
+
+std::string frameFileName(int64_t frame) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(frame));
+    return name;
 }

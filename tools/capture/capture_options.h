@@ -68,3 +68,6 @@ inline constexpr uint64_t captureCounterStart = 0x56454c4d; // "VELM"
 
 // Frames of the stream whose every shot has been taken: the last shot's frame + 1.
 int64_t shotsFrameCount(const std::vector<int64_t>& shotTimes, int32_t fps);
+
+// The name of frame `frame` in a frames folder: frame-000042.png.
+std::string frameFileName(int64_t frame);

@@ -194,12 +194,6 @@ void abandonStaging() {
 
 // ---- PNG ----
 
-std::string frameFileName(int64_t frame) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(frame));
-    return name;
-}
-
 namespace {
 
 struct PngFailure {

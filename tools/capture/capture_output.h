@@ -35,8 +35,6 @@ void abandonStaging();
 
 // ---- Files ----
 
-// The name of frame `frame` in a frames folder: frame-000042.png.
-std::string frameFileName(int64_t frame);
 inline constexpr const char* soundFileName = "audio.wav";
 
 // Writes a 640 x 480 RGBA picture as an 8-bit RGB PNG (the alpha is dropped).
