@@ -242,11 +242,11 @@ TEST(EnginePlay, SlidesStayWithinThePeriodLimit) {
                   {effectExtended, 0x1F, -periodLimit + 10, -periodLimit},
                   {effectExtraFinePorta, 0x2F, periodLimit - 5, periodLimit},
                   {effectExtraFinePorta, 0x1F, -periodLimit + 5, -periodLimit}};
+    TestSong row(1, true, 1);
+    row.addInstrument();
+    row.addPattern(2);
+    row.put(0, 0, 0, C4, 1);
     for (const auto& slide : slides) {
-        TestSong row(1, true, 1);
-        row.addInstrument();
-        row.addPattern(2);
-        row.put(0, 0, 0, C4, 1);
         row.put(0, 1, 0, 0, 0, 0, slide.effect, slide.parameter);
         row.start();
         row.tick();
