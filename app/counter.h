@@ -1,5 +1,6 @@
 // The performance counter, replaceable at link time: the SDL build reads SDL's
-// high-resolution counter; tests and the offline capture drive a virtual one.
+// high-resolution counter, the Windows build QueryPerformanceCounter, the web build
+// the page's clock; tests and the offline capture drive a virtual one.
 #pragma once
 #include <cstdint>
 

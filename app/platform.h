@@ -1,7 +1,9 @@
 // The window system as the shell sees it: start-up, the one intro window, events,
 // the cursor, message boxes and process exit. Implemented over SDL2 by
-// window_sdl.cpp (library vm_platform_sdl); tests link stand-ins with the same
-// functions. All calls are made on the main thread.
+// window_sdl.cpp (library vm_platform_sdl), over Win32 by window_win32.cpp
+// (vm_platform_win32) and over a web page's html5.h by window_web.cpp
+// (vm_platform_web); tests link stand-ins with the same functions. All calls are
+// made on the main thread.
 #pragma once
 #include <cstdint>
 

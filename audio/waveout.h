@@ -1,10 +1,13 @@
 // Wave output: one ring of stereo 16-bit frames (left first) played cyclically
 // from its start, and a play position in bytes that keeps counting across loops.
-// Two implementations exist, chosen at link time: waveout_sdl.cpp (library
-// vm_waveout_sdl) plays through SDL2 audio, waveout_virtual.cpp (library
-// vm_waveout_virtual) has a position that the caller moves.
-// Threads: the main thread opens, starts, resets and closes; the mixing thread
-// reads the position and raises its own priority.
+// The implementation is chosen at link time: waveout_sdl.cpp (library
+// vm_waveout_sdl) plays through SDL2 audio, waveout_winmm.cpp (vm_waveout_winmm)
+// through Windows' waveOut, waveout_webaudio.cpp (vm_waveout_webaudio) through Web
+// Audio in a browser, and waveout_virtual.cpp (vm_waveout_virtual) has a position
+// that the caller moves.
+// Threads: the main thread opens, starts, resets and closes; the mixing thread (in
+// the browser the main thread's frame loop) reads the position and raises its own
+// priority.
 #pragma once
 #include <cstdint>
 
