@@ -60,7 +60,8 @@ black() { # file offset bytes: all zero?
 }
 box_up() { # a window called $1 and the box's process (SDL shows boxes in a child)
     window_id "$1" >/dev/null || fail "no \"$1\" box"
-    for _ in $(seq 100); do pgrep -P "$pid" >/dev/null && sleep 0.3 && return 0; sleep 0.1; done
+    child() { awk -v p="$pid" '$4 == p {f=1} END {exit !f}' /proc/[0-9]*/stat 2>/dev/null; }
+    for _ in $(seq 100); do child && sleep 0.3 && return 0; sleep 0.1; done
     fail "no process shows the \"$1\" box"
 }
 dismiss() { # the box called $1: Return until it has gone (a key may come too early)
