@@ -20,6 +20,9 @@ HINSTANCE appInstance = nullptr;
 AppWindow theWindow;
 bool comStarted = false;
 int32_t showCount = 0;
+// While a message box of ours is open (the sound failure during start-up), the
+// window's loss of activation to the box is not a switch away from the intro.
+bool boxOpen = false;
 
 WindowEvent translate(UINT message, WPARAM wParam) {
     switch (message) {
@@ -45,7 +48,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     const WindowEvent event = translate(message, wParam);
     // Also when the default processing of WM_CLOSE destroys it.
     if (message == WM_DESTROY && window == theWindow.hwnd) theWindow.destroyed = true;
-    if (event.kind == WindowEventKind::other)
+    if (event.kind == WindowEventKind::other ||
+        (boxOpen && event.kind == WindowEventKind::activate))
         return DefWindowProcA(window, message, wParam, lParam);
     // The table is pure: asked here for what Windows needs answered, and once more by
     // the shell, which keeps `running` and destroys the window on a deactivation.
@@ -125,7 +129,12 @@ bool pollWindowEvent(WindowEvent* event) {
 void showMessageBox(const char* caption, const char* text) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
     std::fflush(stderr);
+    boxOpen = true;
     MessageBoxA(nullptr, text, caption, MB_OK);
+    boxOpen = false;
+    // The intro takes the activation back from the box; the window procedure hears
+    // of it as usual.
+    if (!theWindow.destroyed && theWindow.hwnd) SetForegroundWindow(theWindow.hwnd);
 }
 
 void exitProcess(int32_t code) {
