@@ -34,7 +34,9 @@ void showCursor(bool show);
 bool pollWindowEvent(WindowEvent* event);
 
 // Writes "caption: text" to stderr, then shows a modal box with OK where a desktop
-// is available. Returns when the box has been dismissed.
+// is available. Returns when the box has been dismissed, or at once when SIGINT or
+// SIGTERM comes while it is up; the signal also queues a quit event, so that the
+// loop ends as it does on that signal while the intro runs.
 void showMessageBox(const char* caption, const char* text);
 
 // Shuts the window system down and ends the process with `code`.
