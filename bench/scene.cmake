@@ -7,7 +7,8 @@ target_link_libraries(scene_plugins_bench PRIVATE
 
 # Frames per second of the whole main scene on the OpenGL device, vertical sync off,
 # through the shell's own display creation: run it under scripts/with-xvfb.
-add_executable(scene_fps_bench ${CMAKE_CURRENT_SOURCE_DIR}/scene_fps.cpp)
+add_executable(scene_fps_bench ${CMAKE_CURRENT_SOURCE_DIR}/scene_fps.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/scene_start.cpp)
 target_link_libraries(scene_fps_bench PRIVATE
   vm_core vm_display_sdl vm_device_gl vm_platform_sdl vm_counter_sdl vm_waveout_virtual
   benchmark::benchmark)

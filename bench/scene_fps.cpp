@@ -11,7 +11,7 @@
 #include "app/platform.h"
 #include "app/shell.h"
 #include "app/window_events.h"
-#include "audio/waveout_virtual.h"
+#include "bench/scene_start.h"
 #include "effects/backdrop.h"
 #include "effects/corner_panels.h"
 #include "effects/picture_sequence.h"
@@ -37,55 +37,16 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int32_t warmUpFrames = 30;
 constexpr int32_t measuredFrames = 400;
-constexpr uint64_t bytesPerSecond = 44100 * 4;
 
 bool started = false;
 bool openingOver = false;
-Clock::time_point audioMark;
-double audioCarry = 0.0;
 
-// Moves the wave output on by the wall-clock time since the last call, so that the
-// mixing thread renders blocks at the rate a sound card would take them.
-void advanceAudio() {
-    const Clock::time_point now = Clock::now();
-    audioCarry += std::chrono::duration<double>(now - audioMark).count() * bytesPerSecond;
-    audioMark = now;
-    const uint64_t bytes = uint64_t(audioCarry) & ~uint64_t(3);
-    audioCarry -= double(bytes);
-    advanceVirtualPosition(bytes);
-}
-
-// The start-up of startShell, with vertical sync turned off afterwards and the
-// opening run through.
+// The shell's start-up with the opening run through, then vertical sync turned off.
 void startIntro() {
     if (started) return;
     started = true;
-    startWindowSystem();
-    AppWindow* window = createAppWindow("Velmora", "Velmora", 640, 480);
-    showCursor(false);
-    showAppWindow(window);
-    createDisplayDevice(window);
+    openingOver = startMainScene();
     SDL_GL_SetSwapInterval(0);
-    initDemoPlugins();
-    initSound();
-    showAppWindow(window);
-    startMusic();
-    audioMark = Clock::now();
-
-    // Whatever the frame lengths, the opening and its white-out are over within a
-    // few dozen frames; these are composed as composeFrame does, with a set frameDelta.
-    frameDelta = 2.0f;
-    for (int32_t frame = 0; frame < 200 && !openingOver; ++frame) {
-        deviceClear(clearTarget | clearZBuffer, 0, 1.0f, 0);
-        deviceBeginScene();
-        const int32_t sequence = renderPictureSequence();
-        if (sequence != -1) renderWhiteout();
-        deviceEndScene();
-        devicePresent();
-        // Over once the sequence has handed over after the white-out has fallen.
-        openingOver = sequence == 0;
-    }
-    startFrameClock();
 }
 
 void drainEvents() {
@@ -128,7 +89,7 @@ void BM_MainSceneFps(benchmark::State& state) {
         return;
     }
     for (int32_t frame = 0; frame < warmUpFrames; ++frame) {
-        advanceAudio();
+        advanceSceneAudio();
         renderFrame();
     }
     // The background covers the whole screen: a frame that is mostly black means
@@ -149,7 +110,7 @@ void BM_MainSceneFps(benchmark::State& state) {
     Clock::time_point last = Clock::now();
     const double cpuStart = processCpuSeconds();
     for (auto _ : state) {
-        advanceAudio();
+        advanceSceneAudio();
         renderFrame();
         const Clock::time_point now = Clock::now();
         frameSeconds.push_back(std::chrono::duration<double>(now - last).count());
@@ -193,7 +154,7 @@ void BM_MainSceneStages(benchmark::State& state) {
         mark = now;
     };
     for (auto _ : state) {
-        advanceAudio();
+        advanceSceneAudio();
         mark = Clock::now();
         deviceClear(clearTarget | clearZBuffer, 0x00000000, 1.0f, 0);
         tickFrameClock();

@@ -11,6 +11,7 @@
 // reported in one line with exit code 1. Main thread only.
 #include "app/platform.h"
 #include "app/shell.h"
+#include "app/window_events.h"
 #include "gfx/device.h"
 #include "gfx/device_d3d8.h"
 #include "gfx/display.h"
@@ -57,6 +58,11 @@ std::string takeShots(std::vector<Shot>& shots, int32_t fps) {
         frames = std::max(frames, shot.frame + 1);
     std::vector<uint8_t> picture(640 * 480 * 4);
     for (int64_t frame = 0; frame < frames; ++frame) {
+        // As the intro's loop does: Wine's window system works through the messages,
+        // and without them its presentation stalls now and then.
+        WindowEvent event;
+        while (pollWindowEvent(&event))
+            dispatchWindowEvent(event);
         composeCaptureFrame(frame, fps);
         bool read = false;
         for (const Shot& shot : shots) {
