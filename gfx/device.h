@@ -1,8 +1,9 @@
 // The display device: a small fixed-function drawing interface with Direct3D 8
 // semantics (numbers, states, vertex formats, lock flags and results as that API
-// defines them). Two implementations exist, chosen at link time: the OpenGL 2.1
-// device (device_gl.cpp) and the recording device (device_record.cpp) that tests
-// use to check states, draws and vertex data frame by frame.
+// defines them). The implementations are chosen at link time: Direct3D 8 itself on
+// Windows (device_d3d8.cpp), the OpenGL 2.1 and WebGL 1 devices that emulate it
+// (device_gl.cpp, device_webgl.cpp), and the recording device (device_record.cpp)
+// that tests use to check states, draws and vertex data frame by frame.
 // All calls are made on the main thread. Results: 0 success, negative failure.
 #pragma once
 #include <cstdint>
