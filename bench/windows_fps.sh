@@ -22,9 +22,14 @@ trap 'rm -rf "$work"' EXIT
 echo 'pcm.!default { type null }' >"$work/.asoundrc"
 
 d3d8=$(HOME="$work" timeout -k 5 300 scripts/with-xvfb "$wine" "$exe" 2>/dev/null | tr -d '\r' |
-    sed -n 's/^main scene (Direct3D 8): \([0-9.]*\) frames per second.*/\1/p')
+    sed -n 's/^main scene (Direct3D 8): \([0-9.]*\) frames per second.*CPU \([0-9.]*\) ms.*/\1 fps, \2 ms CPU a frame/p')
 opengl=$(timeout -k 5 300 scripts/with-xvfb "$native" --benchmark_filter='BM_MainSceneFps/' \
     --benchmark_repetitions=1 2>/dev/null |
-    awk '/BM_MainSceneFps/ {for (i = 1; i <= NF; ++i) if ($i ~ /^fps=/) {sub("fps=", "", $i); sub("/s", "", $i); print $i; exit}}')
-echo "main scene, frames per second: Windows (Direct3D 8 under Wine) ${d3d8:-none}," \
+    awk '/BM_MainSceneFps/ {
+        for (i = 1; i <= NF; ++i) {
+            if ($i ~ /^fps=/) { sub("fps=", "", $i); sub("/s", "", $i); fps = $i }
+            if ($i ~ /^process_cpu_ms=/) { sub("process_cpu_ms=", "", $i); cpu = $i }
+        }
+        printf "%s fps, %s ms CPU a frame\n", fps, cpu; exit }')
+echo "main scene: Windows (Direct3D 8 under Wine) ${d3d8:-none};" \
     "Linux (OpenGL device) ${opengl:-none}"
