@@ -61,7 +61,7 @@ windows_unit_test(engine_tests
   SOURCES engine_pitch_test.cpp engine_play_test.cpp engine_robust_test.cpp
   LIBRARIES vm_core vm_waveout_virtual vm_xmwriter)
 windows_unit_test(music_loader_tests
-  SOURCES music_module_source.cpp music_loader.cpp music_loader_malformed.cpp
+  SOURCES music_module_source.cpp music_loader.cpp
   LIBRARIES vm_waveout_virtual vm_xmwriter)
 windows_unit_test(effects_tests
   SOURCES effects_picture_sequence.cpp effects_corner_panels.cpp scene_text_scroller.cpp
