@@ -42,11 +42,11 @@ namespace {
 bool attached = false;
 bool hasS3tc = false;
 float screenProjection[16], clipConversion[16];
-GLuint vertexBufferName = 0, indexBufferName = 0;
+GLuint vertexBufferName = 0;
 uint8_t* conversion = nullptr; // texel conversion scratch
 uint32_t conversionCapacity = 0;
-uint16_t* shortIndices = nullptr;
-uint32_t shortIndexCapacity = 0;
+CoreVertex* unrolledVertices = nullptr; // indexed draws as plain vertex lists
+uint32_t unrolledCapacity = 0;
 
 // ---- WebGL shadow state ------------------------------------------------------------------------
 
@@ -178,6 +178,16 @@ struct ProgramKey {
     uint8_t localViewer, colorMaterial;
 };
 
+// Every uniform value a draw sets; a program keeps the last ones it was given and is
+// sent only what differs, since most draws in a row share them.
+struct UniformValues {
+    float matrix[16], worldView[16], projection[16], normalMatrix[9];
+    float lightVector[4], lightDiffuse[4], lightSpecular[4], lightAmbient[4], attenuation[4],
+        spot[4];
+    float sceneAmbient[4], materialDiffuse[4], materialSpecular[4], power;
+    float factor[4], alphaRef;
+};
+
 struct Program {
     ProgramKey key;
     GLuint name;
@@ -185,6 +195,8 @@ struct Program {
     GLint lightVector, lightDiffuse, lightSpecular, lightAmbient, attenuation, spot;
     GLint sceneAmbient, materialDiffuse, materialSpecular, power;
     GLint factor, alphaRef, sampler;
+    UniformValues sent;
+    bool sentValid;
 };
 
 constexpr int maxPrograms = 64;
@@ -481,6 +493,7 @@ Program* findProgram(const ProgramKey& key) {
     }
     Program& p = programs[programCount++];
     p.key = key;
+    p.sentValid = false;
     p.name = name;
     p.matrix = glGetUniformLocation(name, "uMatrix");
     p.worldView = glGetUniformLocation(name, "uWorldView");
@@ -537,59 +550,76 @@ void normalMatrix(const float* m, float* out) {
         out[k] = cofactor[k] * scale;
 }
 
-void setLightingUniforms(const Program& p) {
+void set4(float* out, float a, float b, float c, float d) {
+    out[0] = a, out[1] = b, out[2] = c, out[3] = d;
+}
+
+void lightingValues(const Program& p, UniformValues& u) {
     const uint32_t* rs = core.renderStates;
     const Material& m = core.material;
     const bool specular = rs[rsSpecularEnable] != 0;
 
-    float worldView[16], projection[16], normals[9];
-    multiplyMatrices(core.world, core.view, worldView);
-    multiplyMatrices(core.projection, clipConversion, projection);
-    normalMatrix(worldView, normals);
-    glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
-    glUniformMatrix4fv(p.projection, 1, GL_FALSE, projection);
-    glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, normals);
-
+    multiplyMatrices(core.world, core.view, u.worldView);
+    multiplyMatrices(core.projection, clipConversion, u.projection);
+    normalMatrix(u.worldView, u.normalMatrix);
     float global[4];
     colorToFloats(rs[rsAmbient], global);
-    glUniform4f(p.sceneAmbient, m.emissive.r + global[0] * m.ambient.r,
-                m.emissive.g + global[1] * m.ambient.g, m.emissive.b + global[2] * m.ambient.b,
-                1.0f);
-    glUniform4fv(p.materialDiffuse, 1, &m.diffuse.r);
-    if (specular)
-        glUniform4fv(p.materialSpecular, 1, &m.specular.r);
-    else
-        glUniform4f(p.materialSpecular, 0.0f, 0.0f, 0.0f, 0.0f);
-    glUniform1f(p.power, m.power < 0.0f ? 0.0f : m.power > 128.0f ? 128.0f : m.power);
+    set4(u.sceneAmbient, m.emissive.r + global[0] * m.ambient.r,
+         m.emissive.g + global[1] * m.ambient.g, m.emissive.b + global[2] * m.ambient.b, 1.0f);
+    std::memcpy(u.materialDiffuse, &m.diffuse.r, sizeof u.materialDiffuse);
+    if (specular) std::memcpy(u.materialSpecular, &m.specular.r, sizeof u.materialSpecular);
+    u.power = m.power < 0.0f ? 0.0f : m.power > 128.0f ? 128.0f : m.power;
 
     if (p.key.lit == 5) return; // no light: ambient and emissive only
     const Light& light = core.lights[0];
-    glUniform4f(p.lightAmbient, light.ambient.r * m.ambient.r, light.ambient.g * m.ambient.g,
-                light.ambient.b * m.ambient.b, 1.0f);
-    glUniform4fv(p.lightDiffuse, 1, &light.diffuse.r);
-    glUniform4fv(p.lightSpecular, 1, &light.specular.r);
+    set4(u.lightAmbient, light.ambient.r * m.ambient.r, light.ambient.g * m.ambient.g,
+         light.ambient.b * m.ambient.b, 1.0f);
+    std::memcpy(u.lightDiffuse, &light.diffuse.r, sizeof u.lightDiffuse);
+    std::memcpy(u.lightSpecular, &light.specular.r, sizeof u.lightSpecular);
     if (light.type == lightDirectional) {
         const float towards[3] = {-light.direction[0], -light.direction[1], -light.direction[2]};
         float eye[3];
         transformDirection(towards, core.view, eye);
         normalise(eye);
-        glUniform4f(p.lightVector, eye[0], eye[1], eye[2], 0.0f);
+        set4(u.lightVector, eye[0], eye[1], eye[2], 0.0f);
         return;
     }
     const float* v = core.view;
     const float* q = light.position;
-    float eye[3];
     for (int j = 0; j < 3; ++j)
-        eye[j] = q[0] * v[j] + q[1] * v[4 + j] + q[2] * v[8 + j] + v[12 + j];
-    glUniform4f(p.lightVector, eye[0], eye[1], eye[2], 1.0f);
-    glUniform4f(p.attenuation, light.attenuation0, light.attenuation1, light.attenuation2,
-                light.falloff);
+        u.lightVector[j] = q[0] * v[j] + q[1] * v[4 + j] + q[2] * v[8 + j] + v[12 + j];
+    u.lightVector[3] = 1.0f;
+    set4(u.attenuation, light.attenuation0, light.attenuation1, light.attenuation2, light.falloff);
     float direction[3];
     transformDirection(light.direction, core.view, direction);
     normalise(direction);
     float cutoff = light.phi * 0.5f;
     if (cutoff > 1.5707964f) cutoff = 1.5707964f;
-    glUniform4f(p.spot, direction[0], direction[1], direction[2], std::cos(cutoff));
+    set4(u.spot, direction[0], direction[1], direction[2], std::cos(cutoff));
+}
+
+// Sends the values to the program's uniforms (those it does not use have location -1
+// and are ignored) unless it already holds them all.
+void sendUniforms(Program& p, const UniformValues& u) {
+    if (p.sentValid && std::memcmp(&p.sent, &u, sizeof u) == 0) return;
+    p.sent = u;
+    p.sentValid = true;
+    glUniformMatrix4fv(p.matrix, 1, GL_FALSE, u.matrix);
+    glUniformMatrix4fv(p.worldView, 1, GL_FALSE, u.worldView);
+    glUniformMatrix4fv(p.projection, 1, GL_FALSE, u.projection);
+    glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, u.normalMatrix);
+    glUniform4fv(p.lightVector, 1, u.lightVector);
+    glUniform4fv(p.lightDiffuse, 1, u.lightDiffuse);
+    glUniform4fv(p.lightSpecular, 1, u.lightSpecular);
+    glUniform4fv(p.lightAmbient, 1, u.lightAmbient);
+    glUniform4fv(p.attenuation, 1, u.attenuation);
+    glUniform4fv(p.spot, 1, u.spot);
+    glUniform4fv(p.sceneAmbient, 1, u.sceneAmbient);
+    glUniform4fv(p.materialDiffuse, 1, u.materialDiffuse);
+    glUniform4fv(p.materialSpecular, 1, u.materialSpecular);
+    glUniform1f(p.power, u.power);
+    glUniform4fv(p.factor, 1, u.factor);
+    glUniform1f(p.alphaRef, u.alphaRef);
 }
 
 // ---- Texture stage 0
@@ -712,33 +742,56 @@ Program* prepareProgram() {
         glUseProgram(p->name);
         gl.program = p->name;
     }
+    UniformValues u{};
     if (lit) {
-        setLightingUniforms(*p);
+        lightingValues(*p, u);
     } else if (layout.transformed) {
-        glUniformMatrix4fv(p->matrix, 1, GL_FALSE, screenProjection);
+        std::memcpy(u.matrix, screenProjection, sizeof u.matrix);
     } else {
-        float worldView[16], clip[16], m[16];
+        float worldView[16], clip[16];
         multiplyMatrices(core.world, core.view, worldView);
         multiplyMatrices(core.projection, clipConversion, clip);
-        multiplyMatrices(worldView, clip, m);
-        glUniformMatrix4fv(p->matrix, 1, GL_FALSE, m);
+        multiplyMatrices(worldView, clip, u.matrix);
     }
-    if (key.textured) {
-        float factor[4];
-        colorToFloats(rs[rsTextureFactor], factor);
-        glUniform4fv(p->factor, 1, factor);
-    }
-    if (key.alphaTest) glUniform1f(p->alphaRef, float(rs[rsAlphaRef] & 0xFF));
+    if (key.textured) colorToFloats(rs[rsTextureFactor], u.factor);
+    if (key.alphaTest) u.alphaRef = float(rs[rsAlphaRef] & 0xFF);
+    sendUniforms(*p, u);
     return p;
 }
 
-uint16_t* shortIndexScratch(uint32_t count) {
-    if (count > shortIndexCapacity) {
-        freeBlock(shortIndices);
-        shortIndexCapacity = count < 16384 ? 16384 : count;
-        shortIndices = static_cast<uint16_t*>(allocArray(int32_t(shortIndexCapacity), 2));
+// Draws take their vertices from one stream buffer, filled front to back and
+// re-specified only when full: WebGL implementations pay for every new buffer store
+// (on ANGLE a new buffer object and its memory), so one store serves many draws.
+constexpr uint32_t streamCapacity = 512 * 1024 / sizeof(CoreVertex); // vertices
+uint32_t streamUsed = streamCapacity; // the first draw starts a store
+
+// Puts the vertices into the stream buffer; returns the first one's index there.
+GLint streamVertices(const CoreVertex* vertices, uint32_t count) {
+    const GLsizeiptr bytes = GLsizeiptr(count * sizeof(CoreVertex));
+    if (count > streamCapacity) {
+        glBufferData(GL_ARRAY_BUFFER, bytes, vertices, GL_STREAM_DRAW);
+        streamUsed = streamCapacity;
+        return 0;
     }
-    return shortIndices;
+    if (streamUsed + count > streamCapacity) {
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(streamCapacity * sizeof(CoreVertex)), nullptr,
+                     GL_STREAM_DRAW);
+        streamUsed = 0;
+    }
+    glBufferSubData(GL_ARRAY_BUFFER, GLintptr(streamUsed * sizeof(CoreVertex)), bytes, vertices);
+    const GLint first = GLint(streamUsed);
+    streamUsed += count;
+    return first;
+}
+
+CoreVertex* unrolledScratch(uint32_t count) {
+    if (count > unrolledCapacity) {
+        freeBlock(unrolledVertices);
+        unrolledCapacity = count < 16384 ? 16384 : count;
+        unrolledVertices = static_cast<CoreVertex*>(
+            allocArray(int32_t(unrolledCapacity), int32_t(sizeof(CoreVertex))));
+    }
+    return unrolledVertices;
 }
 
 // ---- Textures
@@ -853,9 +906,8 @@ bool webglDeviceAttach() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glActiveTexture(GL_TEXTURE0);
     glGenBuffers(1, &vertexBufferName);
-    glGenBuffers(1, &indexBufferName);
+    streamUsed = streamCapacity;
     glBindBuffer(GL_ARRAY_BUFFER, vertexBufferName);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBufferName);
     constexpr GLsizei stride = sizeof(CoreVertex);
     glEnableVertexAttribArray(attrPosition);
     glEnableVertexAttribArray(attrNormal);
@@ -891,16 +943,15 @@ void webglDeviceDetach() {
         glDeleteProgram(programs[i].name);
     programCount = 0;
     glDeleteBuffers(1, &vertexBufferName);
-    glDeleteBuffers(1, &indexBufferName);
-    vertexBufferName = indexBufferName = 0;
+    vertexBufferName = 0;
     attached = false;
     releaseCoreScratch();
     freeBlock(conversion);
     conversion = nullptr;
     conversionCapacity = 0;
-    freeBlock(shortIndices);
-    shortIndices = nullptr;
-    shortIndexCapacity = 0;
+    freeBlock(unrolledVertices);
+    unrolledVertices = nullptr;
+    unrolledCapacity = 0;
 }
 
 void webglDeviceReadPixels(uint8_t* rgba640x480) {
@@ -960,31 +1011,17 @@ void backendDraw(uint32_t type, const CoreVertex* vertices, uint32_t vertexCount
     Program* program = prepareProgram();
     if (!program) return;
     applyRasterStates();
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertexCount * sizeof(CoreVertex)), vertices,
-                 GL_STREAM_DRAW);
     if (!indices) {
-        glDrawArrays(primitiveMode(type), 0, GLsizei(vertexCount));
+        glDrawArrays(primitiveMode(type), streamVertices(vertices, vertexCount),
+                     GLsizei(vertexCount));
         return;
     }
-    // WebGL 1 takes 16-bit indices; a draw over more vertices is unrolled into a
-    // plain list of the vertices its indices pick.
-    if (vertexCount <= 65536) {
-        uint16_t* shortList = shortIndexScratch(indexCount);
-        for (uint32_t i = 0; i < indexCount; ++i)
-            shortList[i] = uint16_t(indices[i]);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indexCount * 2), shortList,
-                     GL_STREAM_DRAW);
-        glDrawElements(primitiveMode(type), GLsizei(indexCount), GL_UNSIGNED_SHORT, nullptr);
-        return;
-    }
-    CoreVertex* unrolled =
-        static_cast<CoreVertex*>(allocArray(int32_t(indexCount), int32_t(sizeof(CoreVertex))));
+    // Indexed draws go in as the plain list of vertices their indices pick: no index
+    // buffer to re-specify and validate for every draw, for a few repeated vertices.
+    CoreVertex* unrolled = unrolledScratch(indexCount);
     for (uint32_t i = 0; i < indexCount; ++i)
         unrolled[i] = vertices[indices[i]];
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(indexCount * sizeof(CoreVertex)), unrolled,
-                 GL_STREAM_DRAW);
-    glDrawArrays(primitiveMode(type), 0, GLsizei(indexCount));
-    freeBlock(unrolled);
+    glDrawArrays(primitiveMode(type), streamVertices(unrolled, indexCount), GLsizei(indexCount));
 }
 
 void backendCreateTexture(Texture* texture) {
