@@ -18,7 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # One self-contained executable: the compiler's runtimes (libstdc++, libgcc,
 # winpthread) are linked in, so that only Windows' own DLLs are imported.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# No link time in the PE header, so that the same sources give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 
 set(VELMORA_PLATFORM "win32" CACHE STRING "Platform backends: sdl (Linux), win32 or web" FORCE)
 

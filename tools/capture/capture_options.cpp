@@ -73,7 +73,8 @@ const char* captureUsage() {
            "  --out FILE    an MP4 video with sound (needs ffmpeg)\n"
            "  --frames DIR  numbered PNG frames frame-000000.png ... and audio.wav\n"
            "  --at TIMES    only PNG screenshots at these times in seconds, into the\n"
-           "                --frames folder or the current folder\n";
+           "                --frames folder or the current folder\n"
+           "  --version     print the version\n";
 }
 
 std::string parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* options) {
@@ -86,6 +87,10 @@ std::string parseCaptureOptions(int argc, const char* const* argv, CaptureOption
         bool hasValue = false;
         if (name == "--help" || name == "-h") {
             options->help = true;
+            return "";
+        }
+        if (name == "--version") {
+            options->version = true;
             return "";
         }
         if (name.rfind("--", 0) != 0) return "unexpected argument '" + name + "'";

@@ -21,7 +21,8 @@ struct CaptureOptions {
     std::string folder;             // --frames, or "." for --at without --frames
     std::vector<int64_t> shotTimes; // --at, in milliseconds, ascending, no repeats
     bool help = false;
-    std::string ffmpeg; // full path of ffmpeg for --out; found on PATH by the program
+    bool version = false; // --version: print the release version and stop
+    std::string ffmpeg;   // full path of ffmpeg for --out; found on PATH by the program
 };
 
 inline constexpr int32_t captureSampleRate = 44100;

@@ -460,8 +460,12 @@ std::string startVideoEncoder(const std::string& ffmpeg, const std::string& vide
         // The input: raw frames, top row first, as read back.
         "-f", "rawvideo", "-pix_fmt", "rgba", "-video_size", "640x480", "-framerate",
         std::to_string(fps), "-i", "pipe:0",
-        // H.264 in the 4:2:0 form that every player takes.
-        "-c:v", "libx264", "-preset", "veryfast", "-crf", "16", "-pix_fmt", "yuv420p", "-f", "mp4",
+        // H.264 in the 4:2:0 form that every player takes. x264's output depends on its
+        // thread count, which it would otherwise take from the machine: fixed, and no
+        // version or time stamps in the container, so that the same capture gives the
+        // same bytes everywhere.
+        "-c:v", "libx264", "-preset", "veryfast", "-crf", "16", "-pix_fmt", "yuv420p", "-threads",
+        "2", "-fflags", "+bitexact", "-flags:v", "+bitexact", "-map_metadata", "-1", "-f", "mp4",
         videoPath};
     const pid_t pid = spawnProcess(arguments, fds[0], logPath);
     const int error = errno;
@@ -510,10 +514,12 @@ std::string muxVideo(const std::string& ffmpeg, const std::string& videoPath,
                      const std::string& soundPath, const std::string& outPath,
                      const std::string& logPath) {
     const std::vector<std::string> arguments = {
-        ffmpeg,       "-hide_banner", "-nostdin", "-loglevel", "error", "-y",   "-i",
-        videoPath,    "-i",           soundPath,  "-map",      "0:v",   "-map", "1:a",
-        "-c:v",       "copy",         "-c:a",     "aac",       "-b:a",  "192k", "-movflags",
-        "+faststart", "-f",           "mp4",      outPath};
+        ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y", "-i", videoPath, "-i",
+        soundPath, "-map", "0:v", "-map", "1:a", "-c:v", "copy", "-c:a", "aac", "-b:a", "192k",
+        "-threads", "1",
+        // No encoder names, versions or time stamps: the same streams, the same file.
+        "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact", "-map_metadata",
+        "-1", "-movflags", "+faststart", "-f", "mp4", outPath};
     const pid_t pid = spawnProcess(arguments, -1, logPath);
     if (pid < 0) return "cannot start " + inQuotes(ffmpeg) + ": " + describeErrno(errno);
     encoderPid = pid; // so that abandonStaging can end it

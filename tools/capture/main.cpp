@@ -5,6 +5,7 @@
 //   velmora-capture [--seconds N] [--fps N] --out FILE.mp4
 //   velmora-capture [--seconds N] [--fps N] --frames DIR
 //   velmora-capture [--fps N] [--frames DIR] --at T1,T2,...
+//   velmora-capture --version
 //
 // Bad arguments, an output that cannot be written and a missing ffmpeg are reported
 // in one line with exit code 1, and no half-written file is left behind.
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     if (!problem.empty()) failEarly(problem, true);
     if (options.help) {
         std::fputs(captureUsage(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", program, VELMORA_VERSION);
         return 0;
     }
     if (options.mode == CaptureMode::video) {

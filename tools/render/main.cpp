@@ -3,6 +3,7 @@
 // it would sound like to a 44100 Hz 16-bit stereo WAV file.
 //
 //   velmora-render [--seconds N] input.xm output.wav|-
+//   velmora-render --version
 //
 // Without --seconds the render stops where the song comes back to an order position
 // and row it has already played (a pattern loop's repeats do not count), or after
@@ -50,10 +51,11 @@ const char* program = "velmora-render";
     if (problem) std::fprintf(stderr, "%s: %s\n", program, problem);
     std::fprintf(stderr,
                  "usage: %s [--seconds N] input.xm output.wav|-\n"
+                 "       %s --version\n"
                  "Renders an XM module as the intro plays it into a 44100 Hz 16-bit stereo "
                  "WAV file\n(\"-\": standard output): one pass through the song (at most 30 "
                  "minutes), or N seconds.\n",
-                 program);
+                 program, program);
     std::exit(2);
 }
 
@@ -315,6 +317,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") usage(nullptr);
+        if (arg == "--version") {
+            std::printf("%s %s\n", program, VELMORA_VERSION);
+            return 0;
+        }
         if (arg == "--seconds") {
             if (++i >= argc) usage("--seconds needs a number of seconds");
             char* end = nullptr;
