@@ -1,4 +1,5 @@
-// Direct3D 8 defaults and size rules shared by the OpenGL and the recording device.
+// Direct3D 8 defaults and size rules shared by the display devices, and the texel
+// conversion for OpenGL ES (WebGL) uploads.
 #include "gfx/device_common.h"
 
 #include "gfx/device.h"

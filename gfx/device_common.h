@@ -1,6 +1,7 @@
-// Rules both display device implementations share, free of any platform: the
+// Rules the display device implementations share, free of any platform: the
 // Direct3D 8 default states, vertex sizes of the fixed-function formats, vertex
-// counts of primitives, and the sizes of texture levels in each pixel format.
+// counts of primitives, the sizes of texture levels in each pixel format, and the
+// texel conversion (DXT decoding included) that OpenGL ES uploads need.
 #pragma once
 #include <cstdint>
 
