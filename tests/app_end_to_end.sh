@@ -6,6 +6,7 @@
 #     evilwm too, which moves the focus as it closes), then the picture moves; Escape: 0
 #   no-gl21: OpenGL 2.0 only: the fatal box, dismissed: code 1
 #   quillon-sigterm, no-gl21-sigterm: SIGTERM at either box: all gone within a second
+#   scenes: the main scene is on screen 45 s after the start; Escape: code 0
 #   fallback: a 1024 x 600 screen without a 640 x 480 mode: the picture pillarboxed
 #   no-display, no-server: no DISPLAY, or one nobody serves: the message, code 1
 # Cases under evilwm exit with 77 (skipped) where it is missing. VELMORA_STATS makes
@@ -154,6 +155,23 @@ quillon-sigterm | no-gl21 | no-gl21-sigterm)
         ends_with $code 10
         [ -z "$(find_window $box)" ] || fail "the box is still up"
     fi
+    ;;
+scenes)
+    start
+    running
+    sleep 42
+    kill -0 "$pid" 2>/dev/null || fail "ended on its own"
+    grab "$work/main.raw"
+    # The background picture, the tube and the text column fill the screen in colour.
+    read -r dark coloured <<<"$(od -An -v -tu1 -w3 "$work/main.raw" | awk '{
+        m = $1; if ($2 > m) m = $2; if ($3 > m) m = $3
+        n = $1; if ($2 < n) n = $2; if ($3 < n) n = $3
+        if (m < 24) dark++; if (m - n > 40) coloured++
+    } END {print dark + 0, coloured + 0}')"
+    [ "$dark" -lt $((640 * 480 / 2)) ] && [ "$coloured" -ge $((640 * 480 / 10)) ] ||
+        fail "the main scene is not on screen at 45 s (dark $dark, coloured $coloured)"
+    xdotool key Escape
+    ends_with 0
     ;;
 fallback)
     if [ "${VELMORA_E2E_INSIDE:-}" != 1 ]; then
