@@ -296,10 +296,6 @@ TEST(Shell, FrameCompositionByPictureSequenceResult) {
     EXPECT_EQ(frame(1), start + "renderWhiteout|end|present");
     EXPECT_EQ(frame(0), start + "renderBackdrop|renderTube|renderTextScroller|"
                                 "renderCornerPanels|renderWhiteout|end|present");
-    advanceVirtualSeconds(1, 8); // the clock ticks between the clear and the scene
-    world.calls.clear();
-    renderFrame();
-    EXPECT_EQ(world.calls[2], "renderPictureSequence 0.125");
 }
 
 } // namespace

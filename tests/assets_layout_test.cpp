@@ -131,20 +131,15 @@ TEST(OpeningAssets, FontRecordsCharacterMapAndGlyphInk) {
         EXPECT_GT(ink[g], 3) << "glyph " << g;
 }
 
-TEST(OpeningAssets, TextLinesAreTheDateVenueAndCountry) {
-    const std::string date = openingLines[0], venue = openingLines[1], country = openingLines[2];
-    EXPECT_TRUE(date.size() == 10 && venue.size() == 18 && country.size() == 6);
+TEST(OpeningAssets, TextLinesAreDrawable) {
+    EXPECT_TRUE(std::strlen(openingLines[0]) == 10 && std::strlen(openingLines[1]) == 18 &&
+                std::strlen(openingLines[2]) == 6);
     for (int i = 0; i < 3; ++i) // every character drawable, NUL after the line
         for (size_t c = 0; c < 32; ++c)
             EXPECT_TRUE(c < std::strlen(openingLines[i])
                             ? openingFont[1288 + uint8_t(openingLines[i][c])] != 0xFF
                             : !openingLines[i][c])
                 << i;
-    for (int c = 0; c < 10; ++c) // dd.mm.yyyy
-        EXPECT_TRUE(c == 2 || c == 5 ? date[c] == '.' : date[c] >= '0' && date[c] <= '9') << date;
-    EXPECT_TRUE(std::count(venue.begin(), venue.end(), ' ') == 1 && venue.front() != ' ' &&
-                venue.back() != ' ')
-        << venue;
 }
 
 TEST(OpeningAssets, LogoFillsThreeBandsAndIsBlackElsewhere) {
@@ -275,8 +270,6 @@ TEST(TubeAssets, MaterialLightAndMatricesAreExact) {
         0.97647059f, 0.81568629f, 0.99215686f, 1.0f, 0.52549022f, 0.42352942f, 0.53333336f, 1.0f, 1,
         1,           1,           1,           0,    0,           0,           0,           50.0f};
     EXPECT_EQ(std::memcmp(&tubeMaterial, material, 68), 0);
-    EXPECT_TRUE(tubeMaterial.diffuse.r == 249.0f / 255.0f &&
-                tubeMaterial.ambient.g == 108.0f / 255.0f);
     EXPECT_EQ(tubeLight.type, 3u);
     const float light[25] = {0.7f, 0.7f, 0.7f, 1.0f, 1, 1, 1, 1, 1, 1, 1, 1, 0,
                              0,    0,    0,    1,    0, 0, 0, 0, 0, 0, 0, 0};

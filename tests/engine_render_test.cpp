@@ -103,14 +103,13 @@ XmModule busySong(int rows) {
 
 } // namespace
 
-TEST_F(RenderTool, RendersOnePassOrAFixedLengthIdentically) {
+TEST_F(RenderTool, RendersOnePass) {
     XmModule m = module(6, {4}); // 4 rows of 6 ticks of 882 frames, then back to the start
     m.orders = {0};
     xmCell(m.patterns[0], 2, 1, 0) = {xmNote("C-4"), 1, 0, 0, 0};
     xmCell(m.patterns[0], 2, 1, 1) = {0, 0, 0, 0x0F, 0x00}; // F00 changes nothing
     ASSERT_TRUE(saveXm(m, path("song.xm")));
     ASSERT_EQ(render(path("song.xm") + " " + path("a.wav")), 0) << err;
-    ASSERT_EQ(render(path("song.xm") + " " + path("b.wav")), 0) << err;
     std::string a = slurp(path("a.wav"));
     const uint32_t bytes = 4 * 6 * 882 * 4;
     ASSERT_EQ(a.size(), 44 + bytes);
@@ -118,7 +117,6 @@ TEST_F(RenderTool, RendersOnePassOrAFixedLengthIdentically) {
     EXPECT_EQ(Values({le32(a, 4), le32(a, 24), le32(a, 28), le32(a, 40)}),
               Values({36 + bytes, 44100, 44100 * 4, bytes}));
     EXPECT_NE(a.find_first_not_of('\0', 44 + 882 * 6 * 4), std::string::npos); // the note sounds
-    EXPECT_EQ(slurp(path("b.wav")), a);
 
     // Speed 1: rows 0..5 of pattern 0 with a loop back to row 2 once, then 6 and 7;
     // in pattern 1 row 1 jumps back to order 0, where the pass ends: 14 rows.
@@ -130,8 +128,7 @@ TEST_F(RenderTool, RendersOnePassOrAFixedLengthIdentically) {
     ASSERT_TRUE(saveXm(loop, path("loop.xm")));
     ASSERT_EQ(render(path("loop.xm") + " " + path("loop.wav")), 0) << err;
     EXPECT_EQ(le32(slurp(path("loop.wav")), 40), 14u * 882 * 4);
-    EXPECT_EQ(files(),
-              (std::vector<std::string>{"a.wav", "b.wav", "loop.wav", "loop.xm", "song.xm"}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"a.wav", "loop.wav", "loop.xm", "song.xm"}));
 }
 
 TEST_F(RenderTool, LongRendersAreThePlayersStream) {
