@@ -358,7 +358,8 @@ std::string findOnPath(const char* program) {
     for (;;) {
         const size_t colon = list.find(':', start);
         std::string folder = list.substr(start, colon - start);
-        if (folder.empty()) folder = ".";
+        // assign rather than = ".": GCC 12 warns falsely (-Wrestrict) about the latter at -O3.
+        if (folder.empty()) folder.assign(1, '.');
         const std::string candidate = folder + "/" + program;
         struct stat info;
         if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
