@@ -145,6 +145,8 @@ bool playSong(Song* song) {
     if (!outputOpen) return false;
 
     song->globalVolume = song->initialGlobalVolume;
+    // A replay starts as the first play did: no global-volume slide carries over.
+    song->globalVolumeSlideMemory = 0;
     song->nextOrder = -1;
     song->nextRow = -1;
     song->speed = song->defaultSpeed;
