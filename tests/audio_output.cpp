@@ -161,7 +161,9 @@ TEST_F(Ring, HeardBlockFollowsThePlayPosition) {
     EXPECT_FALSE(virtualOutputPlaying());
     pollOutputOnce();
     tickFrames.clear();
+    song->globalVolumeSlideMemory = 0x21; // left by the first play's H effects
     ASSERT_TRUE(playSong(song.get()));
+    EXPECT_EQ(song->globalVolumeSlideMemory, 0);
     EXPECT_EQ(tickFrames.size(), 101u);
     EXPECT_EQ(syncRecords[0].elapsedMs, 20);
     closeSoundOutput(); // stops the playing song first
