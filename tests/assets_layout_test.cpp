@@ -278,17 +278,8 @@ TEST(TubeAssets, MaterialLightAndMatricesAreExact) {
     EXPECT_EQ(std::memcmp(tubeProjectionMatrix, projection, 64), 0);
 }
 
-TEST(BackdropAssets, TileVerticesAndThePicture) {
-    for (int v = 0; v < 24; ++v) {
-        const int tile = v / 4, corner = v % 4;
-        const float x = 256.0f * float(tile % 3 + (corner & 1)) - 0.5f;
-        const float y = 256.0f * float(tile / 3 + (corner >> 1)) - 0.5f;
-        const float expected[7] = {x, y, 1, 1, 0, float(corner & 1), float(corner >> 1)};
-        const uint8_t* p = backdropVertices + 28 * v;
-        EXPECT_EQ(std::memcmp(p, expected, 16), 0) << v;
-        EXPECT_EQ(std::memcmp(p + 20, expected + 5, 8), 0) << v;
-        EXPECT_EQ(at<uint32_t>(p + 16), 0xFFFFFFFFu) << v;
-    }
+// The tile vertices are pinned by the OpenGL test drawing every texel on its own pixel.
+TEST(BackdropAssets, ThePicture) {
     // The text column (x 16..517, y 62..397) is dark on average; the band the tube
     // samples (row 230 of tile 0, around v = 0.9) is bright against the sky around it
     // and runs through several colours without a seam, also where u wraps.

@@ -9,17 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <set>
 
 namespace {
 
 using namespace musictest;
-
-struct SongFree {
-    void operator()(Song* song) const { freeSong(song); }
-};
-using SongPtr = std::unique_ptr<Song, SongFree>;
 
 // Every cell of every stored pattern.
 template <typename Visit> void forEachCell(const Song* s, Visit visit) {
@@ -32,7 +26,7 @@ TEST(MusicComposition, ModuleIsTheCommittedAssetWithSmoothSamples) {
     const std::vector<uint8_t> bytes = composeModule();
     EXPECT_EQ(bytes, embeddedModule()) << "assets/data/module.bin is stale: regenerate it";
     EXPECT_LE(bytes.size(), 128u * 1024u);
-    const SongPtr song(loadModule(bytes));
+    const loadertest::SongPtr song = loadertest::load(bytes);
     const Song* s = song.get();
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(s->channelCount == 20 && s->patternCount == 12 && s->instrumentCount == 64);

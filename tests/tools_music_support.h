@@ -6,9 +6,8 @@
 #include "assets/module_asset.h"
 #include "audio/output.h"
 #include "audio/waveout_virtual.h"
-#include "music/loader.h"
-#include "music/module_source.h"
 #include "music/song.h"
+#include "music_loader_support.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,17 +39,6 @@ inline std::vector<uint8_t> embeddedModule() {
     return std::vector<uint8_t>(moduleImage + 4, moduleImage + 4 + count);
 }
 
-// Loads XM bytes through the real file callbacks and loader; null when they do not load.
-// The callbacks stay registered (the sound output opens only once they are).
-inline Song* loadModule(const std::vector<uint8_t>& xm) {
-    static std::vector<uint8_t> served;
-    served = xm;
-    registerFileCallbacks(
-        [](const char*) { return openMemoryFile(served.data(), int32_t(served.size())); },
-        closeModuleFile, readModuleFile, seekModuleFile, tellModuleFile);
-    return loadSong(nullptr);
-}
-
 // The engine's tick handler, wrapped: before a row tick, notes the row about to be played
 // (a pending jump already applied) and the instruments its cells name.
 inline TickHandler engineTick = nullptr;
@@ -76,7 +64,7 @@ inline void recordingTick(Song* song) {
 // not load.
 inline Render renderModule(const std::vector<uint8_t>& xm, double seconds) {
     Render out;
-    Song* song = loadModule(xm);
+    Song* song = loadertest::load(xm).release(); // the file callbacks stay registered
     if (!song || !openSoundOutput(rate)) {
         freeSong(song);
         return out;
