@@ -1,17 +1,32 @@
-// Shared pieces of the browser tests: a static file server on 127.0.0.1, the
+// Shared pieces of the browser tests: their arguments, a static file server on 127.0.0.1, the
 // system Chromium started headless through puppeteer-core with a fresh profile,
 // a PNG reader for the pictures the tests compare, and the comparison itself.
 'use strict';
+const { execFileSync } = require('child_process');
 const fs = require('fs');
 const http = require('http');
 const os = require('os');
 const path = require('path');
-const zlib = require('zlib');
 
 const mimeTypes = {
   '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
   '.png': 'image/png', '.css': 'text/css', '.json': 'application/json',
 };
+
+// `--name value` pairs over `defaults`, which name every option known; --site must
+// name the built site.
+function parseArguments(argv, defaults) {
+  const options = { site: '', ...defaults };
+  for (let i = 0; i < argv.length; i += 2) {
+    const name = argv[i].replace(/^--/, '');
+    if (name === argv[i] || !(name in options)) throw new Error(`unknown argument ${argv[i]}`);
+    if (argv[i + 1] === undefined) throw new Error(`${argv[i]} needs a value`);
+    options[name] = argv[i + 1];
+  }
+  if (!options.site || !fs.existsSync(path.join(options.site, 'index.html')))
+    throw new Error('--site must name the built site (scripts/build-web)');
+  return options;
+}
 
 // Serves `root` on 127.0.0.1 at a free port; resolves to { url, close }.
 function serveFolder(folder) {
@@ -64,54 +79,12 @@ async function launchChromium(extraArgs = []) {
   return browser;
 }
 
-// 8-bit RGB or RGBA, non-interlaced PNG to { width, height, rgba }.
+// A PNG to { width, height, rgba }, decoded by ffmpeg (scripts/deps installs it).
 function decodePng(buffer) {
-  let offset = 8, width = 0, height = 0, channels = 0;
-  const chunks = [];
-  while (offset < buffer.length) {
-    const length = buffer.readUInt32BE(offset);
-    const type = buffer.toString('latin1', offset + 4, offset + 8);
-    const data = buffer.subarray(offset + 8, offset + 8 + length);
-    if (type === 'IHDR') {
-      width = data.readUInt32BE(0);
-      height = data.readUInt32BE(4);
-      const colourType = data[9];
-      if (data[8] !== 8 || data[12] !== 0 || (colourType !== 2 && colourType !== 6))
-        throw new Error('only 8-bit RGB(A) non-interlaced PNG is read');
-      channels = colourType === 6 ? 4 : 3;
-    } else if (type === 'IDAT') {
-      chunks.push(data);
-    }
-    offset += 12 + length;
-  }
-  const raw = zlib.inflateSync(Buffer.concat(chunks));
-  const stride = width * channels;
-  const pixels = Buffer.alloc(stride * height);
-  for (let y = 0; y < height; ++y) {
-    const filter = raw[y * (stride + 1)];
-    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
-    for (let x = 0; x < stride; ++x) {
-      const a = x >= channels ? pixels[y * stride + x - channels] : 0;
-      const b = y > 0 ? pixels[(y - 1) * stride + x] : 0;
-      const c = x >= channels && y > 0 ? pixels[(y - 1) * stride + x - channels] : 0;
-      let predictor = 0;
-      if (filter === 1) predictor = a;
-      else if (filter === 2) predictor = b;
-      else if (filter === 3) predictor = (a + b) >> 1;
-      else if (filter === 4) {
-        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
-        predictor = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-      }
-      pixels[y * stride + x] = (line[x] + predictor) & 255;
-    }
-  }
-  const rgba = Buffer.alloc(width * height * 4);
-  for (let i = 0; i < width * height; ++i) {
-    rgba[4 * i] = pixels[channels * i];
-    rgba[4 * i + 1] = pixels[channels * i + 1];
-    rgba[4 * i + 2] = pixels[channels * i + 2];
-    rgba[4 * i + 3] = channels === 4 ? pixels[4 * i + 3] : 255;
-  }
+  const width = buffer.readUInt32BE(16), height = buffer.readUInt32BE(20); // from IHDR
+  const rgba = execFileSync('ffmpeg', ['-nostdin', '-loglevel', 'error', '-f', 'png_pipe', '-i', '-',
+    '-f', 'rawvideo', '-pix_fmt', 'rgba', '-'], { input: buffer, maxBuffer: width * height * 4 + 1 });
+  if (rgba.length !== width * height * 4) throw new Error(`PNG of ${width}x${height} not decoded`);
   return { width, height, rgba };
 }
 
@@ -136,4 +109,4 @@ function comparePictures(a, b, tolerance = 16) {
   return { meanAbs: sums.map((s) => s / count), within: within / count };
 }
 
-module.exports = { serveFolder, launchChromium, decodePng, comparePictures };
+module.exports = { parseArguments, serveFolder, launchChromium, decodePng, comparePictures };

@@ -7,19 +7,7 @@
 const fs = require('fs');
 const path = require('path');
 const zlib = require('zlib');
-const { serveFolder, launchChromium } = require('./browser.js');
-
-function parseArguments(argv) {
-  const options = { visits: 5 };
-  for (let i = 0; i < argv.length; i += 2) {
-    if (argv[i] === '--site') options.site = argv[i + 1];
-    else if (argv[i] === '--visits') options.visits = Number(argv[i + 1]);
-    else throw new Error(`unknown argument ${argv[i]}`);
-  }
-  if (!options.site || !fs.existsSync(path.join(options.site, 'index.html')))
-    throw new Error('--site must name the built site (scripts/build-web)');
-  return options;
-}
+const { parseArguments, serveFolder, launchChromium } = require('./browser.js');
 
 // The files the page itself loads (the still mode's are for tests only).
 function downloadSizes(site) {
@@ -46,14 +34,14 @@ async function firstFrame(browser, url) {
 }
 
 async function main() {
-  const options = parseArguments(process.argv.slice(2));
+  const options = parseArguments(process.argv.slice(2), { visits: '5' });
   downloadSizes(options.site);
   const server = await serveFolder(options.site);
   const browser = await launchChromium(['--autoplay-policy=no-user-gesture-required']);
   try {
     const first = await firstFrame(browser, server.url);
     const later = [];
-    for (let i = 0; i < options.visits; ++i) later.push(await firstFrame(browser, server.url));
+    for (let i = 0; i < Number(options.visits); ++i) later.push(await firstFrame(browser, server.url));
     later.sort((a, b) => a - b);
     console.log(`first frame    ${first.toFixed(0)} ms after navigation on the first visit, ` +
       `${later[later.length >> 1].toFixed(0)} ms median of ${later.length} later visits ` +

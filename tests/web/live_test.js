@@ -11,22 +11,9 @@
 // --screenshot keeps the main-scene screenshot (the README's picture of the page).
 'use strict';
 const fs = require('fs');
-const { serveFolder, launchChromium, decodePng } = require('./browser.js');
+const { parseArguments, serveFolder, launchChromium, decodePng } = require('./browser.js');
 
 const autoplay = '--autoplay-policy=no-user-gesture-required';
-
-function parseArguments(argv) {
-  const options = {};
-  for (let i = 0; i < argv.length; i += 2) {
-    if (argv[i + 1] === undefined) throw new Error(`${argv[i]} needs a value`);
-    if (argv[i] === '--site') options.site = argv[i + 1];
-    else if (argv[i] === '--screenshot') options.screenshot = argv[i + 1];
-    else throw new Error(`unknown argument ${argv[i]}`);
-  }
-  if (!options.site || !fs.existsSync(`${options.site}/index.html`))
-    throw new Error('--site must name the built site (scripts/build-web)');
-  return options;
-}
 
 function check(condition, what) {
   if (!condition) throw new Error(what);
@@ -191,7 +178,7 @@ async function noWebGl(url) {
 }
 
 async function main() {
-  const options = parseArguments(process.argv.slice(2));
+  const options = parseArguments(process.argv.slice(2), { screenshot: '' });
   const server = await serveFolder(options.site);
   try {
     await liveRun(server.url, options);

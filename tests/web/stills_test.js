@@ -13,28 +13,11 @@ const { execFileSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { serveFolder, launchChromium, decodePng, comparePictures } = require('./browser.js');
+const { parseArguments, serveFolder, launchChromium, decodePng, comparePictures } = require('./browser.js');
 
 const meanLimit = 2;
 const withinLimit = 0.99;
 const pageTimeoutMs = 150000;
-
-function parseArguments(argv) {
-  const options = { times: ['8', '33.7', '36', '70'] };
-  for (let i = 0; i < argv.length; i += 2) {
-    const [name, value] = [argv[i], argv[i + 1]];
-    if (value === undefined) throw new Error(`${name} needs a value`);
-    if (name === '--site') options.site = value;
-    else if (name === '--capture') options.capture = value;
-    else if (name === '--times') options.times = value.split(',');
-    else if (name === '--keep') options.keep = value;
-    else throw new Error(`unknown argument ${name}`);
-  }
-  if (!options.site || !options.capture) throw new Error('--site and --capture are needed');
-  if (!fs.existsSync(path.join(options.site, 'index.html')))
-    throw new Error(`no web site in ${options.site}: build it first with scripts/build-web`);
-  return options;
-}
 
 // The frame velmora-capture writes for a moment at 60 frames a second: the nearest.
 function captureFrame(seconds) {
@@ -78,7 +61,9 @@ async function webStill(browser, url, seconds) {
 }
 
 async function main() {
-  const options = parseArguments(process.argv.slice(2));
+  const options = parseArguments(process.argv.slice(2), { capture: '', times: '8,33.7,36,70', keep: '' });
+  if (!options.capture) throw new Error('--capture is needed');
+  options.times = options.times.split(',');
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'velmora-stills-'));
   const server = await serveFolder(options.site);
   let browser = null;
