@@ -2,12 +2,12 @@
 // gzip-compressed, and the time from navigation to the first drawn frame in headless
 // Chromium, for the first visit in a fresh browser and the median of later visits.
 //
-//   node figures.js --site DIR [--visits N]
+//   node bench/web_figures.js --site DIR [--visits N]
 'use strict';
 const fs = require('fs');
 const path = require('path');
 const zlib = require('zlib');
-const { parseArguments, serveFolder, launchChromium } = require('./browser.js');
+const { parseArguments, serveFolder, launchChromium } = require(path.join(__dirname, '../tests/web/browser.js'));
 
 // The files the page itself loads (the still mode's are for tests only).
 function downloadSizes(site) {
