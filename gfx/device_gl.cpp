@@ -17,6 +17,9 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+// After the OpenGL header, whose enumerants it uses.
+#include "gfx/gl_translate.h"
+
 #include <cstring>
 
 namespace {
@@ -114,54 +117,6 @@ void useTransforms() {
 // ---- State translation
 // ----------------------------------------------------------------------------
 
-GLenum compareFunction(uint32_t d3dCompare) {
-    switch (d3dCompare) {
-    case 1:
-        return GL_NEVER;
-    case 2:
-        return GL_LESS;
-    case 3:
-        return GL_EQUAL;
-    case 4:
-        return GL_LEQUAL;
-    case 5:
-        return GL_GREATER;
-    case 6:
-        return GL_NOTEQUAL;
-    case 7:
-        return GL_GEQUAL;
-    default:
-        return GL_ALWAYS;
-    }
-}
-
-GLenum blendFactor(uint32_t d3dBlend) {
-    switch (d3dBlend) {
-    case blendZero:
-        return GL_ZERO;
-    case 3:
-        return GL_SRC_COLOR;
-    case 4:
-        return GL_ONE_MINUS_SRC_COLOR;
-    case blendSrcAlpha:
-        return GL_SRC_ALPHA;
-    case blendInvSrcAlpha:
-        return GL_ONE_MINUS_SRC_ALPHA;
-    case 7:
-        return GL_DST_ALPHA;
-    case 8:
-        return GL_ONE_MINUS_DST_ALPHA;
-    case 9:
-        return GL_DST_COLOR;
-    case 10:
-        return GL_ONE_MINUS_DST_COLOR;
-    case 11:
-        return GL_SRC_ALPHA_SATURATE;
-    default:
-        return GL_ONE;
-    }
-}
-
 void applyRasterStates() {
     const uint32_t* rs = core.renderStates;
     setCap(capDepth, rs[rsZEnable] != 0);
@@ -171,7 +126,7 @@ void applyRasterStates() {
     if (gl.depthMask != depthMask) glDepthMask(gl.depthMask = depthMask);
 
     setCap(capBlend, rs[rsAlphaBlendEnable] != 0);
-    GLenum src = blendFactor(rs[rsSrcBlend]), dst = blendFactor(rs[rsDestBlend]);
+    GLenum src = blendFactor(rs[rsSrcBlend], true), dst = blendFactor(rs[rsDestBlend], false);
     if (gl.srcBlend != src || gl.dstBlend != dst) glBlendFunc(gl.srcBlend = src, gl.dstBlend = dst);
 
     setCap(capAlphaTest, rs[rsAlphaTestEnable] != 0);
@@ -409,23 +364,6 @@ void applyStage0() {
     float factor[4];
     colorToFloats(key[6], factor);
     glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, factor);
-}
-
-GLenum primitiveMode(uint32_t type) {
-    switch (type) {
-    case ptPointList:
-        return GL_POINTS;
-    case ptLineList:
-        return GL_LINES;
-    case ptLineStrip:
-        return GL_LINE_STRIP;
-    case ptTriangleList:
-        return GL_TRIANGLES;
-    case ptTriangleStrip:
-        return GL_TRIANGLE_STRIP;
-    default:
-        return GL_TRIANGLE_FAN;
-    }
 }
 
 // Sets every OpenGL state for a draw in the current format and points the arrays at

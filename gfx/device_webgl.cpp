@@ -33,6 +33,9 @@
 #include <GLES2/gl2ext.h>
 #include <emscripten/html5.h>
 
+// After the OpenGL header, whose enumerants it uses.
+#include "gfx/gl_translate.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -90,54 +93,6 @@ void bindTexture(GLuint name) {
 
 // ---- State translation
 // ---------------------------------------------------------------------------
-
-GLenum compareFunction(uint32_t d3dCompare) {
-    switch (d3dCompare) {
-    case 1:
-        return GL_NEVER;
-    case 2:
-        return GL_LESS;
-    case 3:
-        return GL_EQUAL;
-    case 4:
-        return GL_LEQUAL;
-    case 5:
-        return GL_GREATER;
-    case 6:
-        return GL_NOTEQUAL;
-    case 7:
-        return GL_GEQUAL;
-    default:
-        return GL_ALWAYS;
-    }
-}
-
-GLenum blendFactor(uint32_t d3dBlend, bool source) {
-    switch (d3dBlend) {
-    case blendZero:
-        return GL_ZERO;
-    case 3:
-        return GL_SRC_COLOR;
-    case 4:
-        return GL_ONE_MINUS_SRC_COLOR;
-    case blendSrcAlpha:
-        return GL_SRC_ALPHA;
-    case blendInvSrcAlpha:
-        return GL_ONE_MINUS_SRC_ALPHA;
-    case 7:
-        return GL_DST_ALPHA;
-    case 8:
-        return GL_ONE_MINUS_DST_ALPHA;
-    case 9:
-        return GL_DST_COLOR;
-    case 10:
-        return GL_ONE_MINUS_DST_COLOR;
-    case 11: // WebGL takes alpha saturation as a source factor only
-        return source ? GL_SRC_ALPHA_SATURATE : GL_ONE;
-    default:
-        return GL_ONE;
-    }
-}
 
 void applyRasterStates() {
     const uint32_t* rs = core.renderStates;
@@ -683,23 +638,6 @@ bool applyStage0() {
 
 // ---- Drawing
 // ------------------------------------------------------------------------------------------
-
-GLenum primitiveMode(uint32_t type) {
-    switch (type) {
-    case ptPointList:
-        return GL_POINTS;
-    case ptLineList:
-        return GL_LINES;
-    case ptLineStrip:
-        return GL_LINE_STRIP;
-    case ptTriangleList:
-        return GL_TRIANGLES;
-    case ptTriangleStrip:
-        return GL_TRIANGLE_STRIP;
-    default:
-        return GL_TRIANGLE_FAN;
-    }
-}
 
 // Chooses and fills the program for a draw in the current state; null when its
 // shaders cannot be built.
