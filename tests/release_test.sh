@@ -78,8 +78,15 @@ if wants linux; then
     for program in velmora velmora-render velmora-capture; do
         readelf -S "$program" | grep -q "\.symtab" && fail "$program is not stripped"
     done
-    timeout -k 5 120 "$root/scripts/with-xvfb" bash "$root/tests/app_end_to_end.sh" scenes ./velmora ||
-        fail "the unpacked Linux velmora"
+    # Once in a CI run the intro, on a fresh X server, showed neither its window nor its
+    # message box and reported no OpenGL 2.1, which no other run has shown: a second
+    # server gets a second chance, and the first failure stays in the log.
+    for attempt in 1 2; do
+        timeout -k 5 120 "$root/scripts/with-xvfb" bash "$root/tests/app_end_to_end.sh" scenes \
+            ./velmora && break
+        [ $attempt = 2 ] && fail "the unpacked Linux velmora"
+        echo "release: the unpacked Linux velmora failed once; trying a new X server" >&2
+    done
     cd "$root"
 fi
 
