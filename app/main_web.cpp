@@ -9,7 +9,11 @@
 #include "app/window_events.h"
 #include "audio/mixing_pump.h"
 
+#include "app/window_web.h"
+
 #include <emscripten.h>
+
+const bool webKeepsDrawingBuffer = false;
 
 namespace {
 

@@ -10,9 +10,13 @@
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_step.h"
 
+#include "app/window_web.h"
+
 #include <emscripten.h>
 
 #include <string>
+
+const bool webKeepsDrawingBuffer = true;
 
 namespace {
 

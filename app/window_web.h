@@ -15,3 +15,8 @@ struct AppWindow {
 };
 
 inline constexpr const char* webCanvasTarget = "#screen";
+
+// Whether the canvas keeps its drawing buffer after each frame, so that the page can
+// read a frame back from it: the still mode does, the live intro does not (keeping it
+// costs the browser a copy of the whole buffer a frame). Each program defines it.
+extern const bool webKeepsDrawingBuffer;

@@ -20,7 +20,8 @@
 // samples a texture whose sides are not powers of two only clamped and unmipmapped,
 // so such textures ignore wrap addressing and mip filters. Flat shading and the
 // point and wireframe fill modes have no WebGL counterpart; triangles are always
-// Gouraud-shaded and filled (no effect asks for anything else).
+// Gouraud-shaded and filled (no effect asks for anything else). Draws are held back
+// and sent in batches with one vertex upload each (see PendingDraw).
 // Main thread only, with the context made current by the display code.
 #include "gfx/device_webgl.h"
 
@@ -48,8 +49,8 @@ float screenProjection[16], clipConversion[16];
 GLuint vertexBufferName = 0;
 uint8_t* conversion = nullptr; // texel conversion scratch
 uint32_t conversionCapacity = 0;
-CoreVertex* unrolledVertices = nullptr; // indexed draws as plain vertex lists
-uint32_t unrolledCapacity = 0;
+
+void flushDraws();
 
 // ---- WebGL shadow state ------------------------------------------------------------------------
 
@@ -94,27 +95,42 @@ void bindTexture(GLuint name) {
 // ---- State translation
 // ---------------------------------------------------------------------------
 
-void applyRasterStates() {
+// The fixed-function raster states a draw runs with, in WebGL's terms.
+struct RasterState {
+    bool depthTest, blend, cull;
+    GLboolean depthMask;
+    GLenum depthFunc, srcBlend, dstBlend, cullFace;
+    uint32_t colorMask;
+};
+
+RasterState currentRasterState() {
     const uint32_t* rs = core.renderStates;
-    setCap(capDepth, rs[rsZEnable] != 0);
-    GLenum depthFunc = compareFunction(rs[rsZFunc]);
-    if (gl.depthFunc != depthFunc) glDepthFunc(gl.depthFunc = depthFunc);
-    GLboolean depthMask = rs[rsZWriteEnable] ? GL_TRUE : GL_FALSE;
-    if (gl.depthMask != depthMask) glDepthMask(gl.depthMask = depthMask);
-
-    setCap(capBlend, rs[rsAlphaBlendEnable] != 0);
-    GLenum src = blendFactor(rs[rsSrcBlend], true), dst = blendFactor(rs[rsDestBlend], false);
-    if (gl.srcBlend != src || gl.dstBlend != dst) glBlendFunc(gl.srcBlend = src, gl.dstBlend = dst);
-
+    RasterState r;
+    r.depthTest = rs[rsZEnable] != 0;
+    r.depthFunc = compareFunction(rs[rsZFunc]);
+    r.depthMask = rs[rsZWriteEnable] ? GL_TRUE : GL_FALSE;
+    r.blend = rs[rsAlphaBlendEnable] != 0;
+    r.srcBlend = blendFactor(rs[rsSrcBlend], true);
+    r.dstBlend = blendFactor(rs[rsDestBlend], false);
     // Both conventions see windings on the screen; the front face is counter-clockwise.
-    uint32_t cull = rs[rsCullMode];
-    setCap(capCull, cull == cullClockwise || cull == cullCounterClockwise);
-    GLenum cullFace = cull == cullCounterClockwise ? GL_FRONT : GL_BACK;
-    if (gl.cullFace != cullFace) glCullFace(gl.cullFace = cullFace);
+    const uint32_t cull = rs[rsCullMode];
+    r.cull = cull == cullClockwise || cull == cullCounterClockwise;
+    r.cullFace = cull == cullCounterClockwise ? GL_FRONT : GL_BACK;
+    r.colorMask = rs[rsColorWriteEnable] & 0xF;
+    return r;
+}
 
-    uint32_t mask = rs[rsColorWriteEnable] & 0xF;
-    if (gl.colorMask != mask) {
-        gl.colorMask = mask;
+void applyRasterState(const RasterState& r) {
+    setCap(capDepth, r.depthTest);
+    if (gl.depthFunc != r.depthFunc) glDepthFunc(gl.depthFunc = r.depthFunc);
+    if (gl.depthMask != r.depthMask) glDepthMask(gl.depthMask = r.depthMask);
+    setCap(capBlend, r.blend);
+    if (gl.srcBlend != r.srcBlend || gl.dstBlend != r.dstBlend)
+        glBlendFunc(gl.srcBlend = r.srcBlend, gl.dstBlend = r.dstBlend);
+    setCap(capCull, r.cull);
+    if (gl.cullFace != r.cullFace) glCullFace(gl.cullFace = r.cullFace);
+    if (gl.colorMask != r.colorMask) {
+        const uint32_t mask = gl.colorMask = r.colorMask;
         glColorMask(mask & 4 ? GL_TRUE : GL_FALSE, mask & 2 ? GL_TRUE : GL_FALSE,
                     mask & 1 ? GL_TRUE : GL_FALSE, mask & 8 ? GL_TRUE : GL_FALSE);
     }
@@ -404,7 +420,9 @@ Program* findProgram(const ProgramKey& key) {
     for (int i = 0; i < programCount; ++i)
         if (std::memcmp(&programs[i].key, &key, sizeof key) == 0) return &programs[i];
     if (programCount == maxPrograms) {
-        // Far more combinations than any frame uses: start the cache over.
+        // Far more combinations than any frame uses: start the cache over, once the
+        // held-back draws that use its programs are sent.
+        flushDraws();
         for (int i = 0; i < programCount; ++i)
             glDeleteProgram(programs[i].name);
         programCount = 0;
@@ -597,51 +615,60 @@ GLint addressMode(uint32_t d3dAddress) {
     }
 }
 
-// Binds stage 0's texture with its sampler states; false when the draw is untextured.
-bool applyStage0() {
+// Stage 0's texture and the sampler settings it is drawn with.
+struct Stage0 {
+    Texture* texture; // null when the draw is untextured
+    GLint mag, min, wrapS, wrapT;
+};
+
+Stage0 currentStage0() {
     const uint32_t* stage = core.stages[0];
     Texture* texture = core.texture0;
-    if (!texture || texture->name == 0 || stage[tssColorOp] == topDisable) return false;
-    bindTexture(texture->name);
+    if (!texture || texture->name == 0 || stage[tssColorOp] == topDisable) return {};
 
     const bool fullChain = texture->levels == textureLevelsFor(texture->width, texture->height, 0);
     const bool regular = powerOfTwo(texture->width) && powerOfTwo(texture->height);
-    GLint mag = stage[tssMagFilter] == filterPoint ? GL_NEAREST : GL_LINEAR;
+    Stage0 s{texture, stage[tssMagFilter] == filterPoint ? GL_NEAREST : GL_LINEAR, 0, 0, 0};
     bool linearMin = stage[tssMinFilter] != filterPoint && stage[tssMinFilter] != filterNone;
     // WebGL 1 has no base and maximum level: a texture samples mipmaps only with its
     // whole chain, and a single level stays complete only with a plain filter.
     uint32_t mip = texture->levels > 1 && fullChain && regular ? stage[tssMipFilter] : filterNone;
-    GLint min;
     switch (mip) {
     case filterPoint:
-        min = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+        s.min = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
         break;
     case filterLinear:
-        min = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+        s.min = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
         break;
     default:
-        min = linearMin ? GL_LINEAR : GL_NEAREST;
+        s.min = linearMin ? GL_LINEAR : GL_NEAREST;
         break;
     }
-    GLint wrapS = regular ? addressMode(stage[tssAddressU]) : GL_CLAMP_TO_EDGE;
-    GLint wrapT = regular ? addressMode(stage[tssAddressV]) : GL_CLAMP_TO_EDGE;
-    if (texture->magFilter != mag)
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, texture->magFilter = mag);
-    if (texture->minFilter != min)
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, texture->minFilter = min);
-    if (texture->wrapS != wrapS)
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, texture->wrapS = wrapS);
-    if (texture->wrapT != wrapT)
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, texture->wrapT = wrapT);
-    return true;
+    s.wrapS = regular ? addressMode(stage[tssAddressU]) : GL_CLAMP_TO_EDGE;
+    s.wrapT = regular ? addressMode(stage[tssAddressV]) : GL_CLAMP_TO_EDGE;
+    return s;
+}
+
+void applyStage0(const Stage0& s) {
+    Texture* texture = s.texture;
+    if (!texture) return;
+    bindTexture(texture->name);
+    if (texture->magFilter != s.mag)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, texture->magFilter = s.mag);
+    if (texture->minFilter != s.min)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, texture->minFilter = s.min);
+    if (texture->wrapS != s.wrapS)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, texture->wrapS = s.wrapS);
+    if (texture->wrapT != s.wrapT)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, texture->wrapT = s.wrapT);
 }
 
 // ---- Drawing
 // ------------------------------------------------------------------------------------------
 
-// Chooses and fills the program for a draw in the current state; null when its
-// shaders cannot be built.
-Program* prepareProgram() {
+// Chooses the program for a draw in the current state and the uniform values it
+// draws with; null when its shaders cannot be built.
+Program* chooseProgram(const Stage0& stage0, UniformValues& u) {
     const uint32_t* rs = core.renderStates;
     const uint32_t* stage = core.stages[0];
     FvfLayout layout = fvfLayout(core.fvf);
@@ -659,7 +686,7 @@ Program* prepareProgram() {
         key.colorMaterial =
             layout.diffuse >= 0 && rs[rsColorVertex] && rs[rsDiffuseMaterialSource] == 1;
     }
-    key.textured = applyStage0();
+    key.textured = stage0.texture != nullptr;
     if (key.textured) {
         key.colorOp = uint8_t(stage[tssColorOp]);
         key.colorArg1 = uint8_t(stage[tssColorArg1]);
@@ -676,11 +703,7 @@ Program* prepareProgram() {
 
     Program* p = findProgram(key);
     if (!p) return nullptr;
-    if (gl.program != p->name) {
-        glUseProgram(p->name);
-        gl.program = p->name;
-    }
-    UniformValues u{};
+    u = UniformValues{};
     if (lit) {
         lightingValues(*p, u);
     } else if (layout.transformed) {
@@ -693,43 +716,94 @@ Program* prepareProgram() {
     }
     if (key.textured) colorToFloats(rs[rsTextureFactor], u.factor);
     if (key.alphaTest) u.alphaRef = float(rs[rsAlphaRef] & 0xFF);
-    sendUniforms(*p, u);
     return p;
 }
 
-// Draws take their vertices from one stream buffer, filled front to back and
-// re-specified only when full: WebGL implementations pay for every new buffer store
-// (on ANGLE a new buffer object and its memory), so one store serves many draws.
-constexpr uint32_t streamCapacity = 512 * 1024 / sizeof(CoreVertex); // vertices
-uint32_t streamUsed = streamCapacity; // the first draw starts a store
+// Draws are held back and sent together: their vertices go into one buffer store
+// per batch, then the draws follow with their states. On ANGLE over Vulkan every
+// buffer update between two draws of a frame ends the render pass, which a software
+// rasteriser pays for by storing and reloading the whole colour and depth buffers;
+// one upload per frame avoids that. A batch is sent before anything whose order
+// against the draws matters: a clear, a texture's new texels or its deletion, the
+// frame's end, a read of the picture, and the device's detach.
+struct PendingDraw {
+    Program* program;
+    Stage0 stage0;
+    RasterState raster;
+    GLenum mode;
+    GLint first;
+    GLsizei count;
+    UniformValues uniforms;
+};
 
-// Puts the vertices into the stream buffer; returns the first one's index there.
-GLint streamVertices(const CoreVertex* vertices, uint32_t count) {
-    const GLsizeiptr bytes = GLsizeiptr(count * sizeof(CoreVertex));
-    if (count > streamCapacity) {
-        glBufferData(GL_ARRAY_BUFFER, bytes, vertices, GL_STREAM_DRAW);
-        streamUsed = streamCapacity;
-        return 0;
+constexpr int32_t maxPendingDraws = 256;
+PendingDraw* pendingDraws = nullptr; // maxPendingDraws of them, once attached
+int32_t pendingCount = 0;
+CoreVertex* batchVertices = nullptr;
+uint32_t batchCapacity = 0, batchUsed = 0; // vertices
+
+// Room for `count` more vertices in the batch; returns where they go.
+CoreVertex* batchRoom(uint32_t count) {
+    if (batchUsed + count > batchCapacity) {
+        uint32_t capacity = batchCapacity ? batchCapacity : 16384;
+        while (capacity < batchUsed + count)
+            capacity *= 2;
+        auto* grown =
+            static_cast<CoreVertex*>(allocArray(int32_t(capacity), int32_t(sizeof(CoreVertex))));
+        if (batchUsed) std::memcpy(grown, batchVertices, batchUsed * sizeof(CoreVertex));
+        freeBlock(batchVertices);
+        batchVertices = grown;
+        batchCapacity = capacity;
     }
-    if (streamUsed + count > streamCapacity) {
-        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(streamCapacity * sizeof(CoreVertex)), nullptr,
-                     GL_STREAM_DRAW);
-        streamUsed = 0;
-    }
-    glBufferSubData(GL_ARRAY_BUFFER, GLintptr(streamUsed * sizeof(CoreVertex)), bytes, vertices);
-    const GLint first = GLint(streamUsed);
-    streamUsed += count;
-    return first;
+    CoreVertex* room = batchVertices + batchUsed;
+    batchUsed += count;
+    return room;
 }
 
-CoreVertex* unrolledScratch(uint32_t count) {
-    if (count > unrolledCapacity) {
-        freeBlock(unrolledVertices);
-        unrolledCapacity = count < 16384 ? 16384 : count;
-        unrolledVertices = static_cast<CoreVertex*>(
-            allocArray(int32_t(unrolledCapacity), int32_t(sizeof(CoreVertex))));
+void flushDraws() {
+    if (pendingCount == 0) {
+        batchUsed = 0;
+        return;
     }
-    return unrolledVertices;
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(batchUsed * sizeof(CoreVertex)), batchVertices,
+                 GL_STREAM_DRAW);
+    for (int32_t i = 0; i < pendingCount; ++i) {
+        PendingDraw& d = pendingDraws[i];
+        if (gl.program != d.program->name) {
+            glUseProgram(d.program->name);
+            gl.program = d.program->name;
+        }
+        sendUniforms(*d.program, d.uniforms);
+        applyStage0(d.stage0);
+        applyRasterState(d.raster);
+        glDrawArrays(d.mode, d.first, d.count);
+    }
+    pendingCount = 0;
+    batchUsed = 0;
+}
+
+// Whether `next` can be drawn as part of `last`: the same state throughout, and
+// triangle lists or strips, whose primitives a single draw keeps in order.
+bool continues(const PendingDraw& last, const PendingDraw& next) {
+    const RasterState &a = last.raster, &b = next.raster;
+    return last.mode == next.mode &&
+           (next.mode == GL_TRIANGLES || next.mode == GL_TRIANGLE_STRIP) &&
+           last.program == next.program && last.stage0.texture == next.stage0.texture &&
+           last.stage0.mag == next.stage0.mag && last.stage0.min == next.stage0.min &&
+           last.stage0.wrapS == next.stage0.wrapS && last.stage0.wrapT == next.stage0.wrapT &&
+           a.depthTest == b.depthTest && a.blend == b.blend && a.cull == b.cull &&
+           a.depthMask == b.depthMask && a.depthFunc == b.depthFunc && a.srcBlend == b.srcBlend &&
+           a.dstBlend == b.dstBlend && a.cullFace == b.cullFace && a.colorMask == b.colorMask &&
+           std::memcmp(&last.uniforms, &next.uniforms, sizeof next.uniforms) == 0;
+}
+
+void releaseBatch() {
+    freeBlock(pendingDraws);
+    pendingDraws = nullptr;
+    pendingCount = 0;
+    freeBlock(batchVertices);
+    batchVertices = nullptr;
+    batchCapacity = batchUsed = 0;
 }
 
 // ---- Textures
@@ -784,6 +858,7 @@ uint8_t* conversionScratch(uint32_t bytes) {
 }
 
 void uploadLevel(Texture* texture, uint32_t level) {
+    flushDraws(); // held-back draws sample the old texels
     const Surface& s = texture->surfaces[level];
     bindTexture(texture->name);
     if (isCompressedFormat(texture->format) && uploadCompressed(texture)) {
@@ -810,6 +885,7 @@ void createGlTexture(Texture* texture) {
 
 void deleteGlTexture(Texture* texture) {
     if (texture->name == 0) return;
+    flushDraws();
     if (gl.boundTexture == texture->name) gl.boundTexture = ~GLuint(0);
     GLuint name = texture->name;
     glDeleteTextures(1, &name);
@@ -844,7 +920,10 @@ bool webglDeviceAttach() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glActiveTexture(GL_TEXTURE0);
     glGenBuffers(1, &vertexBufferName);
-    streamUsed = streamCapacity;
+    pendingDraws =
+        static_cast<PendingDraw*>(allocArray(maxPendingDraws, int32_t(sizeof(PendingDraw))));
+    pendingCount = 0;
+    batchUsed = 0;
     glBindBuffer(GL_ARRAY_BUFFER, vertexBufferName);
     constexpr GLsizei stride = sizeof(CoreVertex);
     glEnableVertexAttribArray(attrPosition);
@@ -876,6 +955,7 @@ bool webglDeviceAttach() {
 
 void webglDeviceDetach() {
     if (!attached) return;
+    flushDraws();
     forEachTexture(deleteGlTexture, true);
     for (int i = 0; i < programCount; ++i)
         glDeleteProgram(programs[i].name);
@@ -887,9 +967,7 @@ void webglDeviceDetach() {
     freeBlock(conversion);
     conversion = nullptr;
     conversionCapacity = 0;
-    freeBlock(unrolledVertices);
-    unrolledVertices = nullptr;
-    unrolledCapacity = 0;
+    releaseBatch();
 }
 
 void webglDeviceReadPixels(uint8_t* rgba640x480) {
@@ -897,6 +975,7 @@ void webglDeviceReadPixels(uint8_t* rgba640x480) {
         std::memset(rgba640x480, 0, 640 * 480 * 4);
         return;
     }
+    flushDraws();
     uint8_t* picture = static_cast<uint8_t*>(allocBlock(640 * 480 * 4));
     glReadPixels(0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, picture);
     for (int y = 0; y < 480; ++y)
@@ -916,6 +995,7 @@ bool backendSupportsFormat(uint32_t format) {
 }
 
 int32_t backendClear(uint32_t flags, uint32_t color, float z) {
+    flushDraws();
     // Clearing ignores the render states: every channel and the depth are written.
     if (gl.colorMask != 0xF) {
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -942,24 +1022,52 @@ int32_t backendClear(uint32_t flags, uint32_t color, float z) {
 
 void backendPresent() {
     // The browser shows the drawing buffer when the frame's callback returns.
+    flushDraws();
 }
 
 void backendDraw(uint32_t type, const CoreVertex* vertices, uint32_t vertexCount,
                  const uint32_t* indices, uint32_t indexCount) {
-    Program* program = prepareProgram();
-    if (!program) return;
-    applyRasterStates();
-    if (!indices) {
-        glDrawArrays(primitiveMode(type), streamVertices(vertices, vertexCount),
-                     GLsizei(vertexCount));
-        return;
+    // Built aside: choosing a program may send the batch (when its cache starts over).
+    PendingDraw d;
+    d.stage0 = currentStage0();
+    d.program = chooseProgram(d.stage0, d.uniforms);
+    if (!d.program) return;
+    d.raster = currentRasterState();
+    d.mode = primitiveMode(type);
+    const uint32_t count = indices ? indexCount : vertexCount;
+    if (count == 0) return;
+    const CoreVertex& firstVertex = indices ? vertices[indices[0]] : vertices[0];
+
+    PendingDraw* last = pendingCount ? &pendingDraws[pendingCount - 1] : nullptr;
+    if (last && continues(*last, d)) {
+        if (d.mode == GL_TRIANGLE_STRIP) {
+            // Strips join through degenerate triangles, which draw nothing: the last
+            // vertex repeated (twice after an odd count, so that the next strip keeps
+            // its winding) and the next strip's first.
+            const CoreVertex lastVertex = batchVertices[batchUsed - 1];
+            const uint32_t bridge = last->count % 2 ? 3 : 2;
+            CoreVertex* out = batchRoom(bridge);
+            for (uint32_t k = 0; k + 1 < bridge; ++k)
+                out[k] = lastVertex;
+            out[bridge - 1] = firstVertex;
+            last->count += GLsizei(bridge);
+        }
+    } else {
+        if (pendingCount == maxPendingDraws) flushDraws();
+        d.first = GLint(batchUsed);
+        d.count = 0;
+        pendingDraws[pendingCount++] = d;
+        last = &pendingDraws[pendingCount - 1];
     }
     // Indexed draws go in as the plain list of vertices their indices pick: no index
-    // buffer to re-specify and validate for every draw, for a few repeated vertices.
-    CoreVertex* unrolled = unrolledScratch(indexCount);
-    for (uint32_t i = 0; i < indexCount; ++i)
-        unrolled[i] = vertices[indices[i]];
-    glDrawArrays(primitiveMode(type), streamVertices(unrolled, indexCount), GLsizei(indexCount));
+    // buffer to fill and validate for every draw, for a few repeated vertices.
+    CoreVertex* out = batchRoom(count);
+    if (indices)
+        for (uint32_t i = 0; i < count; ++i)
+            out[i] = vertices[indices[i]];
+    else
+        std::memcpy(out, vertices, count * sizeof(CoreVertex));
+    last->count += GLsizei(count);
 }
 
 void backendCreateTexture(Texture* texture) {

@@ -2,8 +2,9 @@
 // intro window's canvas with a 640 x 480 drawing buffer, which the page scales to
 // fit; the WebGL device (device_webgl.cpp) is attached to it. There are no display
 // modes to choose: the page is the screen. The drawing buffer is kept after each
-// frame, so that a still can be read back from the canvas, and has no alpha, so the
-// page never shows through. Main thread only.
+// frame only in the still mode (webKeepsDrawingBuffer), so that a still can be read
+// back from the canvas, and has no alpha, so the page never shows through. Main
+// thread only.
 #include "app/shell.h"
 #include "app/window_web.h"
 #include "gfx/device_webgl.h"
@@ -26,7 +27,7 @@ void createDisplayDevice(AppWindow* window) {
     attributes.stencil = EM_FALSE;
     attributes.antialias = EM_FALSE;
     attributes.premultipliedAlpha = EM_FALSE;
-    attributes.preserveDrawingBuffer = EM_TRUE;
+    attributes.preserveDrawingBuffer = webKeepsDrawingBuffer ? EM_TRUE : EM_FALSE;
     attributes.failIfMajorPerformanceCaveat = EM_FALSE;
     attributes.majorVersion = 1;
     attributes.minorVersion = 0;
