@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Main-scene frames per second of the web build in headless Chromium (software WebGL)
-# beside the native build's figure from the same run (scene_fps_bench on Mesa's
-# software OpenGL under Xvfb). Both draw on this machine's processors only.
+# Main-scene frames per second of the web build in headless Chromium (software WebGL),
+# paced and unpaced (see web_fps.js), beside the native build's figure from the same
+# run (scene_fps_bench on Mesa's software OpenGL under Xvfb). Both draw on this
+# machine's processors only.
 #   bench/web_fps.sh [NATIVE_BUILD_DIR [SITE_DIR]]
 # Defaults: build/release (with scene_fps_bench built) and build/web (scripts/build-web).
 set -euo pipefail
@@ -20,5 +21,7 @@ native=$(scripts/with-xvfb "$bench" --benchmark_filter='BM_MainSceneFps/' \
       const runs=JSON.parse(s).benchmarks;
       const run=runs.find(b=>b.aggregate_name==="median")||runs.find(b=>b.fps!==undefined);
       console.log(run?run.fps.toFixed(1):"none");})')
-web=$(node bench/web_fps.js --site "$site" | awk '/^web_fps/ {print $2}')
-echo "main scene, frames per second: web (headless Chromium) $web, native (OpenGL device) $native"
+paced=$(node bench/web_fps.js --site "$site" --mode paced | awk '/^web_fps/ {print $2}')
+unpaced=$(node bench/web_fps.js --site "$site" --mode unpaced | awk '/^web_fps/ {print $2}')
+echo "main scene, frames per second: web (headless Chromium) $paced of the browser's 60 paced," \
+     "$unpaced unpaced with a wait for each frame; native (OpenGL device) $native"
