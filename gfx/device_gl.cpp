@@ -172,6 +172,12 @@ void applyLighting(bool lit, bool vertexDiffuse) {
     glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
     setCap(capNormalize, rs[rsNormalizeNormals] != 0);
 
+    // Colour material goes off before the material is set: while it is on, OpenGL
+    // keeps writing the vertex colour into the diffuse and ignores a new one.
+    bool colorMaterial = vertexDiffuse && rs[rsColorVertex] && rs[rsDiffuseMaterialSource] == 1;
+    if (colorMaterial) glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+    setCap(capColorMaterial, colorMaterial);
+
     const Material& m = core.material;
     const float noSpecular[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, &m.ambient.r);
@@ -180,10 +186,6 @@ void applyLighting(bool lit, bool vertexDiffuse) {
     glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, &m.emissive.r);
     float power = m.power < 0.0f ? 0.0f : m.power > 128.0f ? 128.0f : m.power;
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, power);
-
-    bool colorMaterial = vertexDiffuse && rs[rsColorVertex] && rs[rsDiffuseMaterialSource] == 1;
-    setCap(capColorMaterial, colorMaterial);
-    if (colorMaterial) glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
 
     // Light 0 only; its position is given with the view matrix alone on the
     // modelview stack, so that a world-space direction ends up in eye space.

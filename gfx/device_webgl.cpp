@@ -6,11 +6,11 @@
 //   through world x view x projection and clipConversionMatrix, both with the sub-pixel
 //   step the context reports (WebGL implementations snap positions as coarsely as
 //   to sixteenths of a pixel, where a finer lift would vanish);
-// - lighting per vertex as Direct3D 8 and OpenGL's fixed function compute it: light
-//   0 (directional, point or spot) in eye space, material or vertex diffuse, global
-//   ambient from the ambient render state, emissive, and specular (local viewer or
-//   not) as a separate colour that is added after texturing, only when specular is
-//   enabled;
+// - lighting per vertex as Direct3D 8's fixed function computes it, done on the
+//   processor before the draw (vertex_lighting.cpp): SwiftShader, the software
+//   WebGL of machines without a graphics processor, pays several times more for it
+//   in a vertex shader. Lit vertices then draw as unlit ones with their specular
+//   colour added after texturing;
 // - texture stage 0's colour and alpha operations (select, modulate, 2x, 4x, add,
 //   signed add, subtract; texture, diffuse, current and factor arguments with their
 //   complement and alpha-replicate modifiers), or the vertex colour alone without a
@@ -29,6 +29,7 @@
 #include "gfx/device.h"
 #include "gfx/device_common.h"
 #include "gfx/device_core.h"
+#include "gfx/vertex_lighting.h"
 
 #include <GLES2/gl2.h>
 #include <GLES2/gl2ext.h>
@@ -141,31 +142,23 @@ void applyRasterState(const RasterState& r) {
 
 // What selects a program. Stage arguments keep their source and modifier bits.
 struct ProgramKey {
-    uint8_t lit;       // 0 unlit; 1 + light type when lit with light 0 on; 5 lit, no light
     uint8_t textured;  // 0: the vertex colour alone
     uint8_t specular;  // add the specular colour
     uint8_t alphaTest; // Direct3D compare function, 0 when off
     uint8_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
-    uint8_t localViewer, colorMaterial;
 };
 
 // Every uniform value a draw sets; a program keeps the last ones it was given and is
 // sent only what differs, since most draws in a row share them.
 struct UniformValues {
-    float matrix[16], worldView[16], projection[16], normalMatrix[9];
-    float lightVector[4], lightDiffuse[4], lightSpecular[4], lightAmbient[4], attenuation[4],
-        spot[4];
-    float sceneAmbient[4], materialDiffuse[4], materialSpecular[4], power;
+    float matrix[16];
     float factor[4], alphaRef;
 };
 
 struct Program {
     ProgramKey key;
     GLuint name;
-    GLint matrix, worldView, normalMatrix, projection;
-    GLint lightVector, lightDiffuse, lightSpecular, lightAmbient, attenuation, spot;
-    GLint sceneAmbient, materialDiffuse, materialSpecular, power;
-    GLint factor, alphaRef, sampler;
+    GLint matrix, factor, alphaRef, sampler;
     UniformValues sent;
     bool sentValid;
 };
@@ -176,7 +169,6 @@ int programCount = 0;
 
 constexpr const char* vertexHeader = R"(
 attribute vec4 aPosition;
-attribute vec3 aNormal;
 attribute vec4 aDiffuse;
 attribute vec4 aSpecular;
 attribute vec2 aTexCoord;
@@ -185,80 +177,13 @@ varying vec4 vSpecular;
 varying vec2 vTexCoord;
 )";
 
-constexpr const char* unlitVertexBody = R"(
+constexpr const char* vertexBody = R"(
 uniform mat4 uMatrix;
 void main() {
     gl_Position = uMatrix * aPosition;
     gl_PointSize = 1.0;
     vDiffuse = aDiffuse;
     vSpecular = aSpecular;
-    vTexCoord = aTexCoord;
-}
-)";
-
-// Lighting in eye space as OpenGL's fixed function (and Direct3D 8) computes it.
-// uLightVector is the direction towards a directional light or the position of a
-// point or spot light; uSpot holds the spot direction and, in w, the cosine of the
-// cut-off angle; uAttenuation the three attenuation factors and, in w, the spot
-// exponent. uSceneAmbient is the emissive colour plus the global ambient times the
-// material ambient, uLightAmbient the light's ambient times the material ambient.
-constexpr const char* litVertexBody = R"(
-uniform mat4 uWorldView;
-uniform mat3 uNormalMatrix;
-uniform mat4 uProjection;
-uniform vec4 uLightVector;
-uniform vec4 uLightDiffuse;
-uniform vec4 uLightSpecular;
-uniform vec4 uLightAmbient;
-uniform vec4 uAttenuation;
-uniform vec4 uSpot;
-uniform vec4 uSceneAmbient;
-uniform vec4 uMaterialDiffuse;
-uniform vec4 uMaterialSpecular;
-uniform float uPower;
-void main() {
-    vec4 eye = uWorldView * aPosition;
-    gl_Position = uProjection * eye;
-    gl_PointSize = 1.0;
-    vec3 n = uNormalMatrix * aNormal;
-#if COLOR_MATERIAL
-    vec4 materialDiffuse = aDiffuse;
-#else
-    vec4 materialDiffuse = uMaterialDiffuse;
-#endif
-    vec3 primary = uSceneAmbient.rgb;
-    vec3 secondary = vec3(0.0);
-#if LIGHT_TYPE != 0
-#if LIGHT_TYPE == 3
-    vec3 l = uLightVector.xyz;
-    float factor = 1.0;
-#else
-    vec3 toLight = uLightVector.xyz - eye.xyz / eye.w;
-    float distance = length(toLight);
-    vec3 l = toLight / distance;
-    float factor = 1.0 / (uAttenuation.x + uAttenuation.y * distance +
-                          uAttenuation.z * distance * distance);
-#if LIGHT_TYPE == 2
-    float spotDot = dot(-l, uSpot.xyz);
-    factor *= spotDot < uSpot.w ? 0.0 : pow(max(spotDot, 0.0), uAttenuation.w);
-#endif
-#endif
-    float nDotL = dot(n, l);
-    vec3 lit = uLightAmbient.rgb + max(nDotL, 0.0) * uLightDiffuse.rgb * materialDiffuse.rgb;
-    primary += factor * lit;
-    if (nDotL > 0.0) {
-#if LOCAL_VIEWER
-        vec3 h = normalize(l + normalize(-eye.xyz));
-#else
-        vec3 h = normalize(l + vec3(0.0, 0.0, 1.0));
-#endif
-        float nDotH = max(dot(n, h), 0.0);
-        float shine = uPower > 0.0 ? pow(nDotH, uPower) : 1.0;
-        secondary = factor * shine * uLightSpecular.rgb * uMaterialSpecular.rgb;
-    }
-#endif
-    vDiffuse = vec4(clamp(primary, 0.0, 1.0), clamp(materialDiffuse.a, 0.0, 1.0));
-    vSpecular = vec4(clamp(secondary, 0.0, 1.0), 0.0);
     vTexCoord = aTexCoord;
 }
 )";
@@ -414,7 +339,7 @@ GLuint compileShader(GLenum type, const char* source) {
 }
 
 // Attribute locations, the same in every program.
-enum Attribute { attrPosition, attrNormal, attrDiffuse, attrSpecular, attrTexCoord };
+enum Attribute { attrPosition, attrDiffuse, attrSpecular, attrTexCoord };
 
 Program* findProgram(const ProgramKey& key) {
     for (int i = 0; i < programCount; ++i)
@@ -430,14 +355,7 @@ Program* findProgram(const ProgramKey& key) {
     }
 
     static char vertexSource[4096], fragmentSource[2048];
-    if (key.lit)
-        std::snprintf(vertexSource, sizeof vertexSource,
-                      "#define LIGHT_TYPE %d\n#define LOCAL_VIEWER %d\n#define COLOR_MATERIAL "
-                      "%d\n%s%s",
-                      key.lit == 5 ? 0 : key.lit - 1, key.localViewer, key.colorMaterial,
-                      vertexHeader, litVertexBody);
-    else
-        std::snprintf(vertexSource, sizeof vertexSource, "%s%s", vertexHeader, unlitVertexBody);
+    std::snprintf(vertexSource, sizeof vertexSource, "%s%s", vertexHeader, vertexBody);
     buildFragmentSource(key, fragmentSource, sizeof fragmentSource);
 
     GLuint vertexShader = compileShader(GL_VERTEX_SHADER, vertexSource);
@@ -451,7 +369,6 @@ Program* findProgram(const ProgramKey& key) {
     glAttachShader(name, vertexShader);
     glAttachShader(name, fragmentShader);
     glBindAttribLocation(name, attrPosition, "aPosition");
-    glBindAttribLocation(name, attrNormal, "aNormal");
     glBindAttribLocation(name, attrDiffuse, "aDiffuse");
     glBindAttribLocation(name, attrSpecular, "aSpecular");
     glBindAttribLocation(name, attrTexCoord, "aTexCoord");
@@ -469,19 +386,6 @@ Program* findProgram(const ProgramKey& key) {
     p.sentValid = false;
     p.name = name;
     p.matrix = glGetUniformLocation(name, "uMatrix");
-    p.worldView = glGetUniformLocation(name, "uWorldView");
-    p.normalMatrix = glGetUniformLocation(name, "uNormalMatrix");
-    p.projection = glGetUniformLocation(name, "uProjection");
-    p.lightVector = glGetUniformLocation(name, "uLightVector");
-    p.lightDiffuse = glGetUniformLocation(name, "uLightDiffuse");
-    p.lightSpecular = glGetUniformLocation(name, "uLightSpecular");
-    p.lightAmbient = glGetUniformLocation(name, "uLightAmbient");
-    p.attenuation = glGetUniformLocation(name, "uAttenuation");
-    p.spot = glGetUniformLocation(name, "uSpot");
-    p.sceneAmbient = glGetUniformLocation(name, "uSceneAmbient");
-    p.materialDiffuse = glGetUniformLocation(name, "uMaterialDiffuse");
-    p.materialSpecular = glGetUniformLocation(name, "uMaterialSpecular");
-    p.power = glGetUniformLocation(name, "uPower");
     p.factor = glGetUniformLocation(name, "uFactor");
     p.alphaRef = glGetUniformLocation(name, "uAlphaRef");
     p.sampler = glGetUniformLocation(name, "uTexture");
@@ -491,86 +395,6 @@ Program* findProgram(const ProgramKey& key) {
     return &p;
 }
 
-// ---- Matrices for lighting
-// ------------------------------------------------------------------------
-
-// Row vector times the upper 3 x 3 of a row-major matrix.
-void transformDirection(const float* v, const float* m, float* out) {
-    for (int j = 0; j < 3; ++j)
-        out[j] = v[0] * m[j] + v[1] * m[4 + j] + v[2] * m[8 + j];
-}
-
-void normalise(float* v) {
-    float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (length > 0.0f)
-        for (int i = 0; i < 3; ++i)
-            v[i] /= length;
-}
-
-// The matrix that takes row-vector normals into eye space: the inverse transpose of
-// the upper 3 x 3 of world x view, row-major, ready for glUniformMatrix3fv (which
-// reads it transposed, as the positions' matrices are read).
-void normalMatrix(const float* m, float* out) {
-    const float a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9],
-                i = m[10];
-    const float cofactor[9] = {e * i - f * h, f * g - d * i, d * h - e * g,
-                               c * h - b * i, a * i - c * g, b * g - a * h,
-                               b * f - c * e, c * d - a * f, a * e - b * d};
-    const float det = a * cofactor[0] + b * cofactor[1] + c * cofactor[2];
-    const float scale = det != 0.0f ? 1.0f / det : 0.0f;
-    // (M^-1)^T is the cofactor matrix over the determinant.
-    for (int k = 0; k < 9; ++k)
-        out[k] = cofactor[k] * scale;
-}
-
-void set4(float* out, float a, float b, float c, float d) {
-    out[0] = a, out[1] = b, out[2] = c, out[3] = d;
-}
-
-void lightingValues(const Program& p, UniformValues& u) {
-    const uint32_t* rs = core.renderStates;
-    const Material& m = core.material;
-    const bool specular = rs[rsSpecularEnable] != 0;
-
-    multiplyMatrices(core.world, core.view, u.worldView);
-    multiplyMatrices(core.projection, clipConversion, u.projection);
-    normalMatrix(u.worldView, u.normalMatrix);
-    float global[4];
-    colorToFloats(rs[rsAmbient], global);
-    set4(u.sceneAmbient, m.emissive.r + global[0] * m.ambient.r,
-         m.emissive.g + global[1] * m.ambient.g, m.emissive.b + global[2] * m.ambient.b, 1.0f);
-    std::memcpy(u.materialDiffuse, &m.diffuse.r, sizeof u.materialDiffuse);
-    if (specular) std::memcpy(u.materialSpecular, &m.specular.r, sizeof u.materialSpecular);
-    u.power = m.power < 0.0f ? 0.0f : m.power > 128.0f ? 128.0f : m.power;
-
-    if (p.key.lit == 5) return; // no light: ambient and emissive only
-    const Light& light = core.lights[0];
-    set4(u.lightAmbient, light.ambient.r * m.ambient.r, light.ambient.g * m.ambient.g,
-         light.ambient.b * m.ambient.b, 1.0f);
-    std::memcpy(u.lightDiffuse, &light.diffuse.r, sizeof u.lightDiffuse);
-    std::memcpy(u.lightSpecular, &light.specular.r, sizeof u.lightSpecular);
-    if (light.type == lightDirectional) {
-        const float towards[3] = {-light.direction[0], -light.direction[1], -light.direction[2]};
-        float eye[3];
-        transformDirection(towards, core.view, eye);
-        normalise(eye);
-        set4(u.lightVector, eye[0], eye[1], eye[2], 0.0f);
-        return;
-    }
-    const float* v = core.view;
-    const float* q = light.position;
-    for (int j = 0; j < 3; ++j)
-        u.lightVector[j] = q[0] * v[j] + q[1] * v[4 + j] + q[2] * v[8 + j] + v[12 + j];
-    u.lightVector[3] = 1.0f;
-    set4(u.attenuation, light.attenuation0, light.attenuation1, light.attenuation2, light.falloff);
-    float direction[3];
-    transformDirection(light.direction, core.view, direction);
-    normalise(direction);
-    float cutoff = light.phi * 0.5f;
-    if (cutoff > 1.5707964f) cutoff = 1.5707964f;
-    set4(u.spot, direction[0], direction[1], direction[2], std::cos(cutoff));
-}
-
 // Sends the values to the program's uniforms (those it does not use have location -1
 // and are ignored) unless it already holds them all.
 void sendUniforms(Program& p, const UniformValues& u) {
@@ -578,19 +402,6 @@ void sendUniforms(Program& p, const UniformValues& u) {
     p.sent = u;
     p.sentValid = true;
     glUniformMatrix4fv(p.matrix, 1, GL_FALSE, u.matrix);
-    glUniformMatrix4fv(p.worldView, 1, GL_FALSE, u.worldView);
-    glUniformMatrix4fv(p.projection, 1, GL_FALSE, u.projection);
-    glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, u.normalMatrix);
-    glUniform4fv(p.lightVector, 1, u.lightVector);
-    glUniform4fv(p.lightDiffuse, 1, u.lightDiffuse);
-    glUniform4fv(p.lightSpecular, 1, u.lightSpecular);
-    glUniform4fv(p.lightAmbient, 1, u.lightAmbient);
-    glUniform4fv(p.attenuation, 1, u.attenuation);
-    glUniform4fv(p.spot, 1, u.spot);
-    glUniform4fv(p.sceneAmbient, 1, u.sceneAmbient);
-    glUniform4fv(p.materialDiffuse, 1, u.materialDiffuse);
-    glUniform4fv(p.materialSpecular, 1, u.materialSpecular);
-    glUniform1f(p.power, u.power);
     glUniform4fv(p.factor, 1, u.factor);
     glUniform1f(p.alphaRef, u.alphaRef);
 }
@@ -675,17 +486,6 @@ Program* chooseProgram(const Stage0& stage0, UniformValues& u) {
     const bool lit = !layout.transformed && rs[rsLighting] != 0;
 
     ProgramKey key{};
-    if (lit) {
-        const uint32_t type = core.lights[0].type;
-        // LIGHT_TYPE + 1: 4 directional, 3 spot, 2 any other (positional).
-        key.lit = !core.lightEnabled[0]      ? 5
-                  : type == lightDirectional ? 4
-                  : type == lightSpot        ? 3
-                                             : 2;
-        key.localViewer = rs[rsLocalViewer] != 0;
-        key.colorMaterial =
-            layout.diffuse >= 0 && rs[rsColorVertex] && rs[rsDiffuseMaterialSource] == 1;
-    }
     key.textured = stage0.texture != nullptr;
     if (key.textured) {
         key.colorOp = uint8_t(stage[tssColorOp]);
@@ -704,9 +504,7 @@ Program* chooseProgram(const Stage0& stage0, UniformValues& u) {
     Program* p = findProgram(key);
     if (!p) return nullptr;
     u = UniformValues{};
-    if (lit) {
-        lightingValues(*p, u);
-    } else if (layout.transformed) {
+    if (layout.transformed) {
         std::memcpy(u.matrix, screenProjection, sizeof u.matrix);
     } else {
         float worldView[16], clip[16];
@@ -797,6 +595,19 @@ bool continues(const PendingDraw& last, const PendingDraw& next) {
            std::memcmp(&last.uniforms, &next.uniforms, sizeof next.uniforms) == 0;
 }
 
+CoreVertex* litVertices = nullptr;
+uint32_t litCapacity = 0; // vertices
+
+CoreVertex* litScratch(uint32_t count) {
+    if (count > litCapacity) {
+        freeBlock(litVertices);
+        litVertices =
+            static_cast<CoreVertex*>(allocArray(int32_t(count), int32_t(sizeof(CoreVertex))));
+        litCapacity = count;
+    }
+    return litVertices;
+}
+
 void releaseBatch() {
     freeBlock(pendingDraws);
     pendingDraws = nullptr;
@@ -804,6 +615,9 @@ void releaseBatch() {
     freeBlock(batchVertices);
     batchVertices = nullptr;
     batchCapacity = batchUsed = 0;
+    freeBlock(litVertices);
+    litVertices = nullptr;
+    litCapacity = 0;
 }
 
 // ---- Textures
@@ -927,14 +741,11 @@ bool webglDeviceAttach() {
     glBindBuffer(GL_ARRAY_BUFFER, vertexBufferName);
     constexpr GLsizei stride = sizeof(CoreVertex);
     glEnableVertexAttribArray(attrPosition);
-    glEnableVertexAttribArray(attrNormal);
     glEnableVertexAttribArray(attrDiffuse);
     glEnableVertexAttribArray(attrSpecular);
     glEnableVertexAttribArray(attrTexCoord);
     glVertexAttribPointer(attrPosition, 4, GL_FLOAT, GL_FALSE, stride,
                           reinterpret_cast<void*>(offsetof(CoreVertex, position)));
-    glVertexAttribPointer(attrNormal, 3, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<void*>(offsetof(CoreVertex, normal)));
     glVertexAttribPointer(attrDiffuse, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
                           reinterpret_cast<void*>(offsetof(CoreVertex, diffuse)));
     glVertexAttribPointer(attrSpecular, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
@@ -1036,6 +847,16 @@ void backendDraw(uint32_t type, const CoreVertex* vertices, uint32_t vertexCount
     d.mode = primitiveMode(type);
     const uint32_t count = indices ? indexCount : vertexCount;
     if (count == 0) return;
+    const FvfLayout layout = fvfLayout(core.fvf);
+    if (!layout.transformed && core.renderStates[rsLighting] != 0) {
+        // Lit on the processor into a copy: the core's converted vertices are its own.
+        VertexLighting lighting;
+        prepareVertexLighting(core, layout.diffuse >= 0, &lighting);
+        CoreVertex* lit = litScratch(vertexCount);
+        std::memcpy(lit, vertices, vertexCount * sizeof(CoreVertex));
+        lightVertices(lighting, lit, vertexCount);
+        vertices = lit;
+    }
     const CoreVertex& firstVertex = indices ? vertices[indices[0]] : vertices[0];
 
     PendingDraw* last = pendingCount ? &pendingDraws[pendingCount - 1] : nullptr;

@@ -5,13 +5,17 @@
 #include "assets/tube_assets.h"
 #include "effects/backdrop.h"
 #include "gfx/device.h"
+#include "gfx/device_core.h"
 #include "gfx/device_gl.h"
+#include "gfx/vertex_lighting.h"
 #include "gfx/upload.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -125,9 +129,12 @@ Texture* makeTexture(const std::vector<uint8_t>& pixels, int width, int height, 
 }
 
 std::vector<uint8_t> words16(std::initializer_list<uint16_t> values) {
-    std::vector<uint8_t> bytes;
-    for (uint16_t v : values)
-        bytes.insert(bytes.end(), {uint8_t(v), uint8_t(v >> 8)});
+    std::vector<uint8_t> bytes(values.size() * 2);
+    size_t i = 0;
+    for (uint16_t v : values) {
+        bytes[i++] = uint8_t(v);
+        bytes[i++] = uint8_t(v >> 8);
+    }
     return bytes;
 }
 
@@ -381,6 +388,118 @@ TEST_F(GlDeviceTest, LightingFollowsTheFixedFunctionModel) {
     expectPixels({screenX(200), 240, 0, 0});
     setTexture(0, nullptr);
     releaseTexture(black);
+}
+
+// The lighting the WebGL device does on the processor, against OpenGL's fixed function
+// on the same state: a small lit triangle per case, whose pixel at the centroid must
+// show the mean of the three vertices' processor-lit colours (Gouraud shading gives
+// the centroid exactly that mean).
+TEST_F(GlDeviceTest, ProcessorLightingMatchesTheFixedFunction) {
+    // A world turned about z and lifted, so that the normal and eye-space matrices
+    // are not the identity; the tube's camera and projection.
+    const float c = 0.8f, s = 0.6f;
+    const float world[16] = {c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 10, 0, 5, 1};
+    setTransform(transformWorld, world);
+    setTransform(transformView, tubeViewMatrix);
+    setTransform(transformProjection, tubeProjectionMatrix);
+    setRenderState(rsLighting, 1);
+    setVertexShader(fvfXyz | fvfNormal | fvfDiffuse);
+    Material material{};
+    material.diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
+    material.ambient = {0.3f, 0.2f, 0.4f, 1};
+    material.specular = {0.5f, 0.4f, 0.6f, 1};
+    material.emissive = {0.05f, 0.1f, 0, 0};
+    material.power = 30;
+    setMaterial(&material);
+
+    struct Case {
+        const char* name;
+        uint32_t type; // 0: light 0 off
+        bool specular, localViewer, colorVertex, normalize;
+    };
+    const Case cases[] = {
+        {"directional, local viewer", lightDirectional, true, true, false, false},
+        {"directional, distant viewer", lightDirectional, true, false, false, false},
+        {"point, vertex colour", lightPoint, true, true, true, false},
+        {"spot, renormalised normals", lightSpot, true, true, false, true},
+        {"no light, ambient only", 0, false, false, false, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Light light{};
+        light.type = k.type ? k.type : lightDirectional;
+        light.diffuse = {0.4f, 0.5f, 0.3f, 1};
+        light.specular = {0.6f, 0.5f, 0.7f, 1};
+        light.ambient = {0.2f, 0.2f, 0.3f, 1};
+        const float direction[3] = {0.3f, 1, -0.2f}; // away from the camera
+        const float position[3] = {-20, -150, 40};   // between the camera and the triangle
+        for (int j = 0; j < 3; ++j) {
+            light.direction[j] = direction[j];
+            light.position[j] = position[j];
+        }
+        light.attenuation0 = 1.2f;
+        light.attenuation1 = 0.002f;
+        light.falloff = 2;
+        light.phi = 2.0f;
+        setLight(0, &light);
+        lightEnable(0, k.type != 0);
+        setRenderState(rsAmbient, 0xFF202830);
+        setRenderState(rsSpecularEnable, k.specular);
+        setRenderState(rsLocalViewer, k.localViewer);
+        setRenderState(rsColorVertex, k.colorVertex);
+        setRenderState(rsDiffuseMaterialSource, k.colorVertex ? 1 : 0);
+        setRenderState(rsNormalizeNormals, k.normalize);
+
+        // Given in world space, facing the camera across y = 0, and taken back through
+        // the world's turn into object space.
+        struct {
+            float x, y, z, nx, ny, nz;
+            uint32_t diffuse;
+        } triangle[3] = {{-12, 0, -8, -0.2f, -1, 0.3f, 0xFFC08040},
+                         {12, 0, -8, 0.1f, -1, 0.2f, 0xFF40C080},
+                         {0, 0, 14, 0, -1, 0.4f, 0xFF8040C0}};
+        for (auto& v : triangle) {
+            // Unit normals, or longer ones where the state renormalises them.
+            const float length = std::sqrt(v.nx * v.nx + v.ny * v.ny + v.nz * v.nz);
+            const float scale = (k.normalize ? 1.4f : 1.0f) / length;
+            v.nx *= scale, v.ny *= scale, v.nz *= scale;
+            const float x = v.x, nx = v.nx, ny = v.ny;
+            v.x = c * x, v.y = -s * x;
+            v.nx = c * nx + s * ny, v.ny = c * ny - s * nx;
+        }
+        beginFrame(0xFF000000);
+        ASSERT_EQ(drawPrimitiveUP(ptTriangleList, 1, triangle, sizeof triangle[0]), 0);
+        endFrame();
+
+        CoreVertex vertices[3]{};
+        for (int i = 0; i < 3; ++i) {
+            const auto& v = triangle[i];
+            vertices[i] = {{v.x, v.y, v.z, 1}, {v.nx, v.ny, v.nz}, {}, {}, {}};
+            const uint32_t d = v.diffuse;
+            vertices[i].diffuse[0] = uint8_t(d >> 16), vertices[i].diffuse[1] = uint8_t(d >> 8);
+            vertices[i].diffuse[2] = uint8_t(d), vertices[i].diffuse[3] = uint8_t(d >> 24);
+        }
+        VertexLighting lighting;
+        prepareVertexLighting(core, true, &lighting);
+        lightVertices(lighting, vertices, 3);
+        int want[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            int sum = 0;
+            for (const CoreVertex& v : vertices)
+                sum += v.diffuse[ch] + v.specular[ch];
+            want[ch] = std::min(255, (sum + 1) / 3);
+        }
+        // World x = 10 and z = 5 - 2 / 3 at the centroid, through the tube's camera.
+        const int x = screenX(10), y = int(240.0f - 4.3333f * 4.2920756f / 500.0f * 240.0f);
+        expectPixels({x, y, want[0] << 16 | want[1] << 8 | want[2], 3});
+        // Lighting that leaves the colours unchanged would pass trivially: it must not.
+        EXPECT_NE(vertices[0].diffuse[0], 0xC0);
+    }
+    for (uint32_t state : {rsSpecularEnable, rsColorVertex, rsNormalizeNormals})
+        setRenderState(state, 0);
+    setRenderState(rsLocalViewer, 1);
+    setRenderState(rsAmbient, 0);
+    setRenderState(rsDiffuseMaterialSource, 1);
 }
 
 } // namespace
