@@ -78,18 +78,11 @@ void forgetGlState() {
 }
 
 void setCap(Cap cap, bool on) {
-    if (gl.caps[cap] == int8_t(on)) return;
-    gl.caps[cap] = int8_t(on);
-    if (on)
-        glEnable(capNames[cap]);
-    else
-        glDisable(capNames[cap]);
+    switchCapability(gl.caps[cap], capNames[cap], on);
 }
 
 void bindTexture(GLuint name) {
-    if (gl.boundTexture == name) return;
-    gl.boundTexture = name;
-    glBindTexture(GL_TEXTURE_2D, name);
+    bindTexture2D(gl.boundTexture, name);
 }
 
 void useScreenProjection() {

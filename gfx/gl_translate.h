@@ -1,6 +1,7 @@
 // Direct3D 8 state values in OpenGL terms, for the two devices over the OpenGL family
-// (device_gl.cpp on desktop OpenGL, device_webgl.cpp on WebGL 1). The enumerants used
-// here have the same names and values in both, so the includer brings its own OpenGL
+// (device_gl.cpp on desktop OpenGL, device_webgl.cpp on WebGL 1), and the setters both
+// use for the context state they keep a copy of. The enumerants and calls used here
+// have the same names and values in both, so the includer brings its own OpenGL
 // header before this one.
 #pragma once
 
@@ -73,4 +74,24 @@ inline GLenum primitiveMode(uint32_t type) {
     default:
         return GL_TRIANGLE_FAN;
     }
+}
+
+// ---- Context state through a copy of it ---------------------------------------------------
+// Each device keeps what it last set, so that a draw sends only what changes.
+
+// Turns `capability` on or off unless `known` (1 on, 0 off, -1 unknown) says it is.
+inline void switchCapability(int8_t& known, GLenum capability, bool on) {
+    if (known == int8_t(on)) return;
+    known = int8_t(on);
+    if (on)
+        glEnable(capability);
+    else
+        glDisable(capability);
+}
+
+// Binds a 2D texture unless `known` already names it.
+inline void bindTexture2D(GLuint& known, GLuint name) {
+    if (known == name) return;
+    known = name;
+    glBindTexture(GL_TEXTURE_2D, name);
 }
