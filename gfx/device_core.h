@@ -123,9 +123,10 @@ bool backendSupportsFormat(uint32_t format);
 int32_t backendClear(uint32_t flags, uint32_t color, float z);
 void backendPresent();
 // Draws `vertexCount` converted vertices in the current state; `indices` (null for
-// an unindexed draw) picks `indexCount` of them, each below vertexCount.
-void backendDraw(uint32_t type, const CoreVertex* vertices, uint32_t vertexCount,
-                 const uint32_t* indices, uint32_t indexCount);
+// an unindexed draw) picks `indexCount` of them, each below vertexCount. The vertices
+// are the core's scratch, converted afresh for every draw: the backend may change them.
+void backendDraw(uint32_t type, CoreVertex* vertices, uint32_t vertexCount, const uint32_t* indices,
+                 uint32_t indexCount);
 // Creates the backend's object for a texture and uploads every level.
 void backendCreateTexture(Texture* texture);
 // Uploads one level from its surface memory after an unlock.

@@ -612,8 +612,8 @@ void backendPresent() {
     SDL_GL_SwapWindow(window);
 }
 
-void backendDraw(uint32_t type, const CoreVertex* vertices, uint32_t vertexCount,
-                 const uint32_t* indices, uint32_t indexCount) {
+void backendDraw(uint32_t type, CoreVertex* vertices, uint32_t vertexCount, const uint32_t* indices,
+                 uint32_t indexCount) {
     prepareDraw(vertices);
     if (indices)
         glDrawElements(primitiveMode(type), GLsizei(indexCount), GL_UNSIGNED_INT, indices);

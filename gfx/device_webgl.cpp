@@ -588,19 +588,6 @@ bool continues(const PendingDraw& last, const PendingDraw& next) {
            std::memcmp(&last.uniforms, &next.uniforms, sizeof next.uniforms) == 0;
 }
 
-CoreVertex* litVertices = nullptr;
-uint32_t litCapacity = 0; // vertices
-
-CoreVertex* litScratch(uint32_t count) {
-    if (count > litCapacity) {
-        freeBlock(litVertices);
-        litVertices =
-            static_cast<CoreVertex*>(allocArray(int32_t(count), int32_t(sizeof(CoreVertex))));
-        litCapacity = count;
-    }
-    return litVertices;
-}
-
 void releaseBatch() {
     freeBlock(pendingDraws);
     pendingDraws = nullptr;
@@ -608,9 +595,6 @@ void releaseBatch() {
     freeBlock(batchVertices);
     batchVertices = nullptr;
     batchCapacity = batchUsed = 0;
-    freeBlock(litVertices);
-    litVertices = nullptr;
-    litCapacity = 0;
 }
 
 // ---- Textures
@@ -829,8 +813,8 @@ void backendPresent() {
     flushDraws();
 }
 
-void backendDraw(uint32_t type, const CoreVertex* vertices, uint32_t vertexCount,
-                 const uint32_t* indices, uint32_t indexCount) {
+void backendDraw(uint32_t type, CoreVertex* vertices, uint32_t vertexCount, const uint32_t* indices,
+                 uint32_t indexCount) {
     // Built aside: choosing a program may send the batch (when its cache starts over).
     PendingDraw d;
     d.stage0 = currentStage0();
@@ -842,13 +826,9 @@ void backendDraw(uint32_t type, const CoreVertex* vertices, uint32_t vertexCount
     if (count == 0) return;
     const FvfLayout layout = fvfLayout(core.fvf);
     if (!layout.transformed && core.renderStates[rsLighting] != 0) {
-        // Lit on the processor into a copy: the core's converted vertices are its own.
         VertexLighting lighting;
         prepareVertexLighting(core, layout.diffuse >= 0, &lighting);
-        CoreVertex* lit = litScratch(vertexCount);
-        std::memcpy(lit, vertices, vertexCount * sizeof(CoreVertex));
-        lightVertices(lighting, lit, vertexCount);
-        vertices = lit;
+        lightVertices(lighting, vertices, vertexCount);
     }
     const CoreVertex& firstVertex = indices ? vertices[indices[0]] : vertices[0];
 
